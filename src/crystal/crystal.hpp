@@ -1,0 +1,41 @@
+// The Crystal record and the XYZ reader and writer.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "crystal/element_table.hpp"
+#include "crystal/xyz_error.hpp"
+
+namespace zorvak_crystal {
+
+struct Crystal {
+    // 3x3 cell, column by column: (r, c) at (c-1)*3 + (r-1), r, c in 1..3.
+    std::array<double, 9> cell{};
+    // Atom count as read; may be 0 or negative.
+    std::int32_t natom = 0;
+    // Absent until read; then max(natom, 0) entries each.
+    std::optional<std::vector<Symbol>> name;
+    // natom x 3, column by column: all first coordinates, then second, third.
+    std::optional<std::vector<double>> xyz;
+
+    double& cell_at(int r, int c) { return cell[(c - 1) * 3 + (r - 1)]; }
+    double cell_at(int r, int c) const { return cell[(c - 1) * 3 + (r - 1)]; }
+    // Atom i in 1..n, coordinate k in 1..3; needs xyz present.
+    double& xyz_at(std::size_t i, int k) { return (*xyz)[(k - 1) * rows() + (i - 1)]; }
+    double xyz_at(std::size_t i, int k) const { return (*xyz)[(k - 1) * rows() + (i - 1)]; }
+    std::size_t rows() const { return xyz ? xyz->size() / 3 : 0; }
+};
+
+// Reads the XYZ file named by blank-padded text (trailing blanks dropped,
+// leading blanks kept) into cryst.  Throws Xyz_error on every failure.
+void read_xyz(Crystal& cryst, std::string_view filename);
+
+// Writes cryst in the fixed-width list layout; throws Xyz_error on failure.
+void write_xyz(const Crystal& cryst, std::string_view filename);
+
+}  // namespace zorvak_crystal

@@ -1,0 +1,50 @@
+// Registers zorvak::Operator<T> as the Python class "Operator" + suffix.
+#pragma once
+
+#include <pybind11/complex.h>
+#include <pybind11/operators.h>
+#include <pybind11/pybind11.h>
+
+#include <string>
+
+#include "linalg/operator.hpp"
+
+namespace zorvak::bindings {
+
+namespace py = pybind11;
+
+template <typename T>
+void bind_operator(py::module_& m, const std::string& suffix) {
+    using Op = Operator<T>;
+    // Rows stand on the class in this order; the overloads of one name are
+    // tried in it, so the no-argument fill comes before the sized one.
+    py::class_<Op>(m, ("Operator" + suffix).c_str())
+        .def(py::init<>())
+        .def("eigen", &Op::eigen)
+        .def(py::self + py::self)
+        .def(py::self - py::self)
+        .def(py::self * py::self)
+        .def("transpose", &Op::transpose)
+        .def("inplace_transpose", &Op::inplace_transpose)
+        .def("inverse", &Op::inverse)
+        .def("is_hermitian", &Op::is_hermitian)
+        .def("is_symmetric", &Op::is_symmetric)
+        .def("det", &Op::det)
+        .def("get", &Op::get)
+        .def("set_size", &Op::set_size)
+        .def("set", &Op::set)
+        .def("zeros", py::overload_cast<>(&Op::zeros))
+        .def("zeros", py::overload_cast<int, int>(&Op::zeros))
+        .def("ones", py::overload_cast<>(&Op::ones))
+        .def("ones", py::overload_cast<int, int>(&Op::ones))
+        .def("randu", py::overload_cast<>(&Op::randu))
+        .def("randu", py::overload_cast<int, int>(&Op::randu))
+        .def("randn", py::overload_cast<>(&Op::randn))
+        .def("randn", py::overload_cast<int, int>(&Op::randn))
+        .def("eye", py::overload_cast<>(&Op::eye))
+        .def("eye", py::overload_cast<int, int>(&Op::eye))
+        .def("print", &Op::print)
+        .def("print_eigen", &Op::print_eigen);
+}
+
+}  // namespace zorvak::bindings

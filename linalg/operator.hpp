@@ -1,0 +1,140 @@
+// zorvak::Operator<T>: a dense matrix together with the results of its last
+// eigen-decomposition.  T is double or std::complex<double>.
+//
+// Copies are shallow (the six members are shared pointers); every operation
+// that yields a new Operator starts from a default-constructed one and writes
+// only its matrix, so results never share storage with their operands.
+#pragma once
+
+#include <armadillo>
+#include <complex>
+#include <iostream>
+#include <memory>
+
+namespace zorvak {
+
+// Python passes 32-bit ints; Armadillo indexes with 64-bit unsigned words.
+// Sign extension turns a negative value into a huge one, which Armadillo's
+// own checks then refuse.
+inline arma::uword to_uword(int n) { return static_cast<arma::uword>(static_cast<long long>(n)); }
+
+// Armadillo's print with no header, flushed so that the text reaches the
+// process's standard output before Python writes anything of its own.
+template <typename Printable>
+void print_flushed(const Printable& object) {
+    object.print();
+    std::cout.flush();
+}
+
+template <typename T>
+class Operator {
+public:
+    using real_type = typename arma::get_pod_type<T>::result;
+    using complex_type = std::complex<real_type>;
+
+    std::shared_ptr<arma::Mat<T>> matrix;
+    std::shared_ptr<arma::Col<real_type>> eigenvalues_sym;
+    std::shared_ptr<arma::Col<complex_type>> eigenvalues_gen;
+    std::shared_ptr<arma::Mat<real_type>> aux_real;  // owned, never used
+    std::shared_ptr<arma::Mat<complex_type>> eigenvectors_gen;
+    std::shared_ptr<arma::Mat<T>> eigenvectors_sym;
+
+    Operator()
+        : matrix(std::make_shared<arma::Mat<T>>()),
+          eigenvalues_sym(std::make_shared<arma::Col<real_type>>()),
+          eigenvalues_gen(std::make_shared<arma::Col<complex_type>>()),
+          aux_real(std::make_shared<arma::Mat<real_type>>()),
+          eigenvectors_gen(std::make_shared<arma::Mat<complex_type>>()),
+          eigenvectors_sym(std::make_shared<arma::Mat<T>>()) {}
+
+    // --- element access and fills -------------------------------------
+
+    T get(int i, int j) const { return (*matrix)(to_uword(i), to_uword(j)); }
+    void set(int i, int j, double value) { (*matrix)(to_uword(i), to_uword(j)) = T(value); }
+    void set_size(int n_rows, int n_cols) { matrix->set_size(to_uword(n_rows), to_uword(n_cols)); }
+
+    void zeros() { matrix->zeros(); }
+    void zeros(int n_rows, int n_cols) { matrix->zeros(to_uword(n_rows), to_uword(n_cols)); }
+    void ones() { matrix->ones(); }
+    void ones(int n_rows, int n_cols) { matrix->ones(to_uword(n_rows), to_uword(n_cols)); }
+    void randu() { matrix->randu(); }
+    void randu(int n_rows, int n_cols) { matrix->randu(to_uword(n_rows), to_uword(n_cols)); }
+    void randn() { matrix->randn(); }
+    void randn(int n_rows, int n_cols) { matrix->randn(to_uword(n_rows), to_uword(n_cols)); }
+    void eye() { matrix->eye(); }
+    void eye(int n_rows, int n_cols) { matrix->eye(to_uword(n_rows), to_uword(n_cols)); }
+
+    // --- transposes (conjugate transpose for complex T) -----------------
+
+    Operator transpose() const {
+        Operator result;
+        *result.matrix = arma::trans(*matrix);
+        return result;
+    }
+    void inplace_transpose() { arma::inplace_trans(*matrix); }
+
+    // --- inverse, determinant, exact structure tests --------------------
+
+    Operator inverse() const {
+        Operator result;
+        *result.matrix = arma::inv(*matrix);
+        return result;
+    }
+    T det() const { return arma::det(*matrix); }
+    bool is_hermitian() const { return matrix->is_hermitian(); }
+    bool is_symmetric() const { return matrix->is_symmetric(); }
+
+    // --- eigen-decomposition and printing -------------------------------
+
+    // Fills the symmetric/Hermitian pair when the matrix passes the exact
+    // structure test, the general pair otherwise.  A failed decomposition
+    // leaves the chosen pair empty and is not an error.
+    void eigen() {
+        if (selects_symmetric_solver()) {
+            static_cast<void>(arma::eig_sym(*eigenvalues_sym, *eigenvectors_sym, *matrix));
+        } else {
+            static_cast<void>(arma::eig_gen(*eigenvalues_gen, *eigenvectors_gen, *matrix));
+        }
+    }
+
+    void print() const { print_flushed(*matrix); }
+
+    // Prints the pair that the current matrix selects; computes nothing.
+    void print_eigen() const {
+        if (selects_symmetric_solver()) {
+            print_flushed(*eigenvalues_sym);
+            print_flushed(*eigenvectors_sym);
+        } else {
+            print_flushed(*eigenvalues_gen);
+            print_flushed(*eigenvectors_gen);
+        }
+    }
+
+private:
+    bool selects_symmetric_solver() const { return matrix->is_hermitian() || matrix->is_symmetric(); }
+};
+
+// Free operators: results are fresh Operators holding only a matrix.
+
+template <typename T>
+Operator<T> operator+(const Operator<T>& left, const Operator<T>& right) {
+    Operator<T> result;
+    *result.matrix = *left.matrix + *right.matrix;
+    return result;
+}
+
+template <typename T>
+Operator<T> operator-(const Operator<T>& left, const Operator<T>& right) {
+    Operator<T> result;
+    *result.matrix = *left.matrix - *right.matrix;
+    return result;
+}
+
+template <typename T>
+Operator<T> operator*(const Operator<T>& left, const Operator<T>& right) {
+    Operator<T> result;
+    *result.matrix = *left.matrix * *right.matrix;
+    return result;
+}
+
+}  // namespace zorvak

@@ -35,6 +35,11 @@ struct Crystal {
 // leading blanks kept) into cryst.  Throws Xyz_error on every failure.
 void read_xyz(Crystal& cryst, std::string_view filename);
 
+// Reads XYZ text already in memory into cryst, as read_xyz does with a
+// file's content; `filename` only names the text in errors.  On failure
+// cryst is left as it was.
+void read_xyz_buffer(Crystal& cryst, std::string_view text, std::string_view filename);
+
 // Writes cryst in the fixed-width list layout; throws Xyz_error on failure.
 void write_xyz(const Crystal& cryst, std::string_view filename);
 

@@ -36,6 +36,7 @@
 
 #include "c_binding/morvane_c_binding.hpp"
 #include "crystal/xyz_error.hpp"
+#include "module/interpreter_version.hpp"
 
 namespace {
 
@@ -263,23 +264,12 @@ PyObject* create_module(PyObject* spec, PyModuleDef*)
     return module.release();
 }
 
-// "3.11.7 (main, ...)" -> "3.11".  Major and minor are kept whole: cut to
-// three characters, 3.11 and 3.12 (or 3.1 and 3.10) would look alike.
-std::string_view major_minor(std::string_view version)
-{
-    constexpr std::string_view digits = "0123456789";
-    const auto major_end = version.find_first_not_of(digits);
-    if (major_end == std::string_view::npos || version[major_end] != '.')
-        return version.substr(0, major_end);
-    return version.substr(0, version.find_first_not_of(digits, major_end + 1));
-}
-
 // The module is built for one interpreter version; warn when another runs it.
 int check_version()
 {
     char compiled[32];
     std::snprintf(compiled, sizeof compiled, "%d.%d", PY_MAJOR_VERSION, PY_MINOR_VERSION);
-    const std::string_view running = major_minor(Py_GetVersion());
+    const std::string_view running = morvane_module::major_minor(Py_GetVersion());
     if (running == compiled) return 0;
     char running_text[32];
     std::snprintf(running_text, sizeof running_text, "%.*s", static_cast<int>(running.size()), running.data());

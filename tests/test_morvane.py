@@ -1,0 +1,267 @@
+import builtins
+import errno
+import os
+import subprocess
+import sys
+import textwrap
+import traceback
+
+import pytest
+
+import morvane
+
+WATER = """\
+3
+cell: 10.0 0.0 0.0 | 0.0 10.0 0.0 | 0.0 0.0 10.0
+8 0.0 0.0 0.1174
+1 0.0 0.7572 -0.4696
+1 0.0 -0.7572 -0.4696
+"""
+
+
+@pytest.fixture
+def good_file(tmp_path):
+    path = tmp_path / "water.xyz"
+    path.write_text(WATER)
+    return str(path)
+
+
+def last_entry(excinfo):
+    return traceback.extract_tb(excinfo.tb)[-1]
+
+
+def run_python(code, *args):
+    """Runs code in a fresh interpreter that finds morvane where this one does."""
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code), *args],
+                          capture_output=True, text=True, env=env, timeout=60)
+
+
+# -- module surface ---------------------------------------------------------
+
+def test_module_attributes():
+    spec = morvane.__spec__
+    assert morvane.__name__ == "morvane"
+    assert morvane.__file__ == spec.origin
+    assert morvane.__loader__ is spec.loader
+    assert morvane.__package__ == spec.parent
+    assert not hasattr(morvane, "__path__"), "a plain module has no __path__"
+    assert morvane.__builtins__ is builtins
+    assert morvane.__test__ == {} and type(morvane.__test__) is dict
+    assert morvane.__doc__.startswith("\nReference:\n    http"), repr(morvane.__doc__)
+    assert sys.modules["morvane"] is morvane
+
+
+def test_read_xyz_is_a_builtin_without_docstring():
+    f = morvane.read_xyz
+    assert (f.__name__, f.__module__, f.__doc__) == ("read_xyz", "morvane", None)
+    assert type(f).__name__ == "builtin_function_or_method"
+
+
+def test_repeated_import_gives_the_same_module():
+    import importlib
+
+    saved = sys.modules.pop("morvane")
+    try:
+        again = importlib.import_module("morvane")
+        assert again is saved
+        assert importlib.reload(again) is saved
+    finally:
+        sys.modules["morvane"] = saved
+
+
+def test_good_read_returns_none_and_prints_nothing(good_file, capfd):
+    assert morvane.read_xyz(good_file) is None
+    assert capfd.readouterr() == ("", "")
+
+
+def test_sample_file_reads():
+    sample = os.path.join(os.path.dirname(__file__), os.pardir, "examples", "water.xyz")
+    assert morvane.read_xyz(os.path.abspath(sample)) is None
+
+
+# -- argument checks --------------------------------------------------------
+
+class StrSub(str):
+    pass
+
+
+@pytest.mark.parametrize("arg, type_name", [
+    (b"water.xyz", "bytes"),
+    (1, "int"),
+    (StrSub("water.xyz"), "StrSub"),
+    (__import__("pathlib").Path("water.xyz"), "PosixPath"),
+])
+def test_non_str_argument_is_a_type_error(arg, type_name):
+    with pytest.raises(TypeError) as excinfo:
+        morvane.read_xyz(arg)
+    assert str(excinfo.value) == (
+        f"Argument 'xyz_file_in' has incorrect type (expected str, got {type_name})")
+    assert last_entry(excinfo).name != "morvane.read_xyz", "the type check adds no entry"
+
+
+@pytest.mark.parametrize("args, kwargs, message", [
+    ((), {}, "takes exactly one argument (0 given)"),
+    (("a", "b"), {}, "takes exactly one argument (2 given)"),
+    ((), {"xyz_file_in": "a"}, "takes no keyword arguments"),
+])
+def test_argument_count_is_checked_by_the_interpreter(args, kwargs, message):
+    with pytest.raises(TypeError, match=message.replace("(", r"\(").replace(")", r"\)")):
+        morvane.read_xyz(*args, **kwargs)
+
+
+# -- errors after the type check: exception, traceback entry, session goes on
+
+def missing_file(tmp_path):
+    return str(tmp_path / "no such file.xyz")
+
+
+@pytest.mark.parametrize("make_arg, exc_type, message, line", [
+    (lambda tmp: None, AttributeError, "'NoneType' object has no attribute 'encode'", 18),
+    (lambda tmp: "water\udc80.xyz", UnicodeEncodeError, None, 18),
+    (lambda tmp: str(tmp / "water.xyz") + "\0.txt", ValueError, "embedded null character", 19),
+    (missing_file, FileNotFoundError, None, 20),
+    (lambda tmp: str(tmp), IsADirectoryError, None, 20),
+], ids=["None", "surrogate", "embedded NUL", "missing file", "directory"])
+def test_error_carries_entry_and_session_goes_on(tmp_path, good_file, make_arg, exc_type,
+                                                 message, line):
+    with pytest.raises(exc_type) as excinfo:
+        morvane.read_xyz(make_arg(tmp_path))
+    if message is not None:
+        assert str(excinfo.value) == message
+    entry = last_entry(excinfo)
+    assert (entry.name, entry.filename, entry.lineno) == ("morvane.read_xyz", "morvane.cpp", line)
+    assert morvane.read_xyz(good_file) is None
+
+
+def test_missing_file_is_an_os_error_with_errno_and_filename(tmp_path):
+    name = missing_file(tmp_path)
+    with pytest.raises(FileNotFoundError) as excinfo:
+        morvane.read_xyz(name)
+    assert (excinfo.value.errno, excinfo.value.filename) == (errno.ENOENT, name)
+
+
+def test_trailing_blanks_are_dropped_leading_blanks_kept(tmp_path, good_file, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    assert morvane.read_xyz("water.xyz   ") is None
+    with pytest.raises(FileNotFoundError):
+        morvane.read_xyz(" water.xyz")
+
+
+@pytest.mark.parametrize("text, line, item", [
+    ("2.0\ncell: 1 0 0 | 0 1 0 | 0 0 1\n", 1, 1),
+    ("1\nLattice vectors follow\n1 0 0 0\n", 2, 2),
+    ("1\ncell: 1 0 0 | 0 1 0 | 0 0 1\nO 0.0 0.0 0.1\n", 3, 1),
+    ("1\ncell: 1 0 0 | 0 1 0 | 0 0 1\n99999999999 0 0 0\n", 3, 1),
+    ("1\ncell: 1 0 0 | 0 1 0 | 0 0 1\n8 0 zero 0\n", 3, 3),
+], ids=["real count", "free-text cell line", "symbol for number", "number beyond 32 bits",
+        "bad coordinate"])
+def test_malformed_file_is_a_value_error_naming_file_line_item(tmp_path, good_file, text,
+                                                               line, item):
+    path = tmp_path / "bad.xyz"
+    path.write_text(text)
+    with pytest.raises(ValueError) as excinfo:
+        morvane.read_xyz(str(path))
+    message = str(excinfo.value)
+    assert str(path) in message and f"line {line}" in message and f"item {item}" in message, \
+        message
+    assert last_entry(excinfo).name == "morvane.read_xyz"
+    assert morvane.read_xyz(good_file) is None
+
+
+def test_early_end_of_file_is_a_value_error(tmp_path):
+    path = tmp_path / "short.xyz"
+    path.write_text("3\ncell: 1 0 0 | 0 1 0 | 0 0 1\n8 0 0 0\n")
+    with pytest.raises(ValueError, match="line") as excinfo:
+        morvane.read_xyz(str(path))
+    assert str(path) in str(excinfo.value)
+
+
+def test_non_ascii_name_reads(tmp_path):
+    path = tmp_path / "wässer.xyz"
+    path.write_text(WATER)
+    assert morvane.read_xyz(str(path)) is None
+
+
+def long_path(tmp_path):
+    """A valid file whose absolute path is well over 128 bytes."""
+    directory = tmp_path.joinpath(*["d" * 40] * 4)
+    directory.mkdir(parents=True)
+    path = directory / "water.xyz"
+    path.write_text(WATER)
+    assert len(os.fsencode(path)) > 200
+    return str(path)
+
+
+def test_long_name_is_not_cut(tmp_path):
+    assert morvane.read_xyz(long_path(tmp_path)) is None
+
+
+# -- the C entry, through ctypes in a child process -------------------------
+
+C_ENTRY = """
+    import ctypes, sys, morvane
+    entry = ctypes.CDLL(morvane.__file__).c_read_xyz
+    entry.argtypes = [ctypes.c_char_p]
+    entry(None if sys.argv[1] == "NULL" else sys.argv[1].encode())
+    print("returned")
+"""
+
+
+def test_c_entry_returns_on_a_good_file(tmp_path):
+    result = run_python(C_ENTRY, long_path(tmp_path))
+    assert (result.returncode, result.stdout, result.stderr) == (0, "returned\n", "")
+
+
+@pytest.mark.parametrize("name, shown", [
+    ("missing.xyz", "missing.xyz"),
+    ("NULL", "''"),
+    ("bad.xyz", "bad.xyz"),
+], ids=["missing file", "null pointer", "malformed file"])
+def test_c_entry_exits_with_status_2_and_a_diagnostic(tmp_path, name, shown):
+    (tmp_path / "bad.xyz").write_text("1\ncell: 1 0 0 | 0 1 0 | 0 0 1\nO 0 0 0\n")
+    result = subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(C_ENTRY), name], cwd=tmp_path,
+        capture_output=True, text=True, timeout=60,
+        env=dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p)))
+    assert result.returncode == 2, result.stderr
+    assert result.stdout == ""
+    assert shown in result.stderr and result.stderr.count("\n") == 1, result.stderr
+
+
+# -- one interpreter per process, and the module table ----------------------
+
+def test_second_interpreter_is_refused():
+    interpreters = pytest.importorskip("_xxsubinterpreters",
+                                       reason="needs the private sub-interpreter module")
+    del interpreters
+    result = run_python("""
+        import sys, morvane, _xxsubinterpreters as interpreters
+        sub = interpreters.create()
+        try:
+            interpreters.run_string(sub, "import sys; sys.path[:0] = %r; import morvane"
+                                    % (sys.path,))
+        except interpreters.RunFailedError as e:
+            print(e)
+        morvane.read_xyz(sys.argv[1])
+    """, os.path.abspath(os.path.join(os.path.dirname(__file__), os.pardir, "examples",
+                                      "water.xyz")))
+    assert result.returncode == 0, result.stderr
+    assert "ImportError" in result.stdout and result.stdout.endswith(
+        ": Interpreter change detected - this module can only be loaded into one interpreter "
+        "per process.\n"), result.stdout
+
+
+def test_import_as_submodule_enters_module_table(tmp_path):
+    package = tmp_path / "pkg"
+    package.mkdir()
+    (package / "__init__.py").write_text("")
+    os.symlink(morvane.__file__, package / os.path.basename(morvane.__file__))
+    result = run_python("""
+        import sys
+        sys.path.insert(0, sys.argv[1])
+        import pkg.morvane
+        assert sys.modules["morvane"] is pkg.morvane, sys.modules.get("morvane")
+        assert pkg.morvane.__name__ == "pkg.morvane" and pkg.morvane.__package__ == "pkg"
+    """, str(tmp_path))
+    assert result.returncode == 0, result.stderr

@@ -1,0 +1,280 @@
+#include "crystal/xyz_tokenizer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+using zorvak_crystal::Error_kind;
+using zorvak_crystal::Xyz_error;
+using zorvak_crystal::Xyz_tokenizer;
+
+struct Error_case {
+    std::string text;
+    Error_kind kind;
+    long line;
+    int item;
+    std::string says;  // part of the message
+};
+
+std::ostream& operator<<(std::ostream& os, const Error_case& c)
+{
+    return os << "text \"" << c.text << "\"";
+}
+
+// Reads the group `types` ("i" integer, "r" real, "t" text) from `text`.
+void read_group(const std::string& text, const std::string& types)
+{
+    Xyz_tokenizer tokens(text, "t.xyz");
+    tokens.begin_group("the test group");
+    for (const char type : types) {
+        if (type == 'i') tokens.next_integer();
+        if (type == 'r') tokens.next_real();
+        if (type == 't') tokens.next_text();
+    }
+    tokens.end_group();
+}
+
+void expect_error(const Error_case& c, const std::string& types)
+{
+    try {
+        read_group(c.text, types);
+        ADD_FAILURE() << "wanted an error, got none";
+    } catch (const Xyz_error& e) {
+        EXPECT_EQ(e.kind(), c.kind) << e.what();
+        EXPECT_EQ(e.line(), c.line) << e.what();
+        EXPECT_EQ(e.item(), c.item) << e.what();
+        EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos)
+            << "wanted '" << c.says << "' in: " << e.what();
+        EXPECT_EQ(e.filename(), "t.xyz");
+        EXPECT_EQ(e.unit(), 101);
+    }
+}
+
+// --- integers -------------------------------------------------------------
+
+struct Integer_case {
+    std::string text;
+    std::int32_t value;
+};
+
+class IntegerForms : public ::testing::TestWithParam<Integer_case> {};
+
+TEST_P(IntegerForms, ReadsValue)
+{
+    Xyz_tokenizer tokens(GetParam().text, "t.xyz");
+    tokens.begin_group("the test group");
+    EXPECT_EQ(tokens.next_integer(), GetParam().value) << "text \"" << GetParam().text << "\"";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, IntegerForms,
+    ::testing::Values(Integer_case{"42", 42}, Integer_case{"+7", 7}, Integer_case{"-7", -7},
+                      Integer_case{"-0", 0}, Integer_case{"007", 7},
+                      Integer_case{"2147483647", 2147483647},
+                      Integer_case{"-2147483648", -2147483647 - 1},
+                      Integer_case{"  \t\n\n 5 atoms", 5}, Integer_case{"5\r\n", 5},
+                      Integer_case{"5,6", 5}, Integer_case{"5/", 5}));
+
+class BadIntegers : public ::testing::TestWithParam<Error_case> {};
+
+TEST_P(BadIntegers, Rejected) { expect_error(GetParam(), "i"); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, BadIntegers,
+    ::testing::Values(
+        Error_case{"2147483648", Error_kind::bad_value, 1, 1, "does not fit in 32 bits '2147483648'"},
+        Error_case{"-2147483649", Error_kind::bad_value, 1, 1, "does not fit in 32 bits"},
+        Error_case{"99999999999999999999", Error_kind::bad_value, 1, 1, "does not fit in 32 bits"},
+        Error_case{"2.0", Error_kind::bad_value, 1, 1, "bad integer value '2.0'"},
+        Error_case{"2e3", Error_kind::bad_value, 1, 1, "bad integer value"},
+        Error_case{"\n\ntwo", Error_kind::bad_value, 3, 1, "bad integer value 'two'"},
+        Error_case{"+", Error_kind::bad_value, 1, 1, "bad integer value"},
+        Error_case{"0x10", Error_kind::bad_value, 1, 1, "bad integer value"},
+        Error_case{"'5'", Error_kind::bad_value, 1, 1, "bad integer value"},
+        Error_case{"1\r2", Error_kind::bad_value, 1, 1, "'1\\x0d2'"},
+        Error_case{"3*1", Error_kind::bad_value, 1, 1, "repeat counts"},
+        Error_case{"", Error_kind::end_of_file, 1, 1, "end of file"},
+        Error_case{" \n \n", Error_kind::end_of_file, 3, 1, "end of file"}));
+
+// --- reals ----------------------------------------------------------------
+
+struct Real_case {
+    std::string text;
+    double value;
+};
+
+class RealForms : public ::testing::TestWithParam<Real_case> {};
+
+TEST_P(RealForms, ReadsNearestDouble)
+{
+    Xyz_tokenizer tokens(GetParam().text, "t.xyz");
+    tokens.begin_group("the test group");
+    const double got = tokens.next_real();
+    EXPECT_EQ(got, GetParam().value) << "text \"" << GetParam().text << "\"";
+    EXPECT_EQ(std::signbit(got), std::signbit(GetParam().value)) << "text \"" << GetParam().text << "\"";
+}
+
+const std::string long_d = "0." + std::string(80, '0') + "15D81";
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, RealForms,
+    ::testing::Values(Real_case{"1.5", 1.5}, Real_case{"+2", 2.0}, Real_case{"-0.5", -0.5},
+                      Real_case{"5", 5.0}, Real_case{"5.", 5.0}, Real_case{".5", 0.5},
+                      Real_case{"0.1", 0.1}, Real_case{"1.5D-3", 1.5e-3},
+                      Real_case{"1.5d-3", 1.5e-3}, Real_case{"1e5", 1e5},
+                      Real_case{"1E+05", 1e5}, Real_case{"-2.5D2", -250.0},
+                      Real_case{"-0.0", -0.0}, Real_case{"00012", 12.0},
+                      Real_case{"4.9e-324", std::numeric_limits<double>::denorm_min()},
+                      Real_case{"1.7976931348623157e308", std::numeric_limits<double>::max()},
+                      Real_case{"1e-400", 0.0}, Real_case{"-1e-400", -0.0},
+                      Real_case{"0.0001e-99999999999999999999", 0.0},
+                      Real_case{long_d, 1.5}, Real_case{"0.75719999999999998", 0.7572}));
+
+class BadReals : public ::testing::TestWithParam<Error_case> {};
+
+TEST_P(BadReals, Rejected) { expect_error(GetParam(), "r"); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, BadReals,
+    ::testing::Values(
+        Error_case{"1e400", Error_kind::bad_value, 1, 1, "too large for a double '1e400'"},
+        Error_case{"-1D309", Error_kind::bad_value, 1, 1, "too large"},
+        Error_case{"inf", Error_kind::bad_value, 1, 1, "bad real value 'inf'"},
+        Error_case{"Infinity", Error_kind::bad_value, 1, 1, "bad real value"},
+        Error_case{"NaN", Error_kind::bad_value, 1, 1, "bad real value"},
+        Error_case{"0x1p3", Error_kind::bad_value, 1, 1, "bad real value"},
+        Error_case{"1.5.2", Error_kind::bad_value, 1, 1, "bad real value"},
+        Error_case{"1e", Error_kind::bad_value, 1, 1, "bad real value"},
+        Error_case{"1e+", Error_kind::bad_value, 1, 1, "bad real value"},
+        Error_case{"e5", Error_kind::bad_value, 1, 1, "bad real value"},
+        Error_case{".", Error_kind::bad_value, 1, 1, "bad real value"},
+        Error_case{"-", Error_kind::bad_value, 1, 1, "bad real value"},
+        Error_case{"1+5", Error_kind::bad_value, 1, 1, "bad real value"},
+        Error_case{"1E5.0", Error_kind::bad_value, 1, 1, "bad real value"},
+        Error_case{"--1", Error_kind::bad_value, 1, 1, "bad real value"},
+        Error_case{"1.5q", Error_kind::bad_value, 1, 1, "bad real value '1.5q'"},
+        Error_case{"3*0.0", Error_kind::bad_value, 1, 1, "repeat counts"},
+        Error_case{"Lattice", Error_kind::bad_value, 1, 1, "bad real value 'Lattice'"},
+        Error_case{std::string(100, '7') + "x", Error_kind::bad_value, 1, 1, "...'"}));
+
+// --- text -----------------------------------------------------------------
+
+struct Text_case {
+    std::string text;
+    std::string value;
+};
+
+class TextForms : public ::testing::TestWithParam<Text_case> {};
+
+TEST_P(TextForms, ReadsValue)
+{
+    Xyz_tokenizer tokens(GetParam().text, "t.xyz");
+    tokens.begin_group("the test group");
+    EXPECT_EQ(tokens.next_text(), GetParam().value) << "text \"" << GetParam().text << "\"";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, TextForms,
+    ::testing::Values(Text_case{"a: 1", "a:"}, Text_case{"cell:", "cell:"},
+                      Text_case{"'a b, c' 1", "a b, c"}, Text_case{"'it''s'", "it's"},
+                      Text_case{"\"say \"\"hi\"\"\"", "say \"hi\""}, Text_case{"'' 1", ""},
+                      Text_case{"\"it's\",", "it's"}, Text_case{"ab'c", "ab'c"},
+                      Text_case{"'x'\r\n", "x"}, Text_case{"1.5", "1.5"}));
+
+class BadTexts : public ::testing::TestWithParam<Error_case> {};
+
+TEST_P(BadTexts, Rejected) { expect_error(GetParam(), "t"); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, BadTexts,
+    ::testing::Values(
+        Error_case{"'open", Error_kind::bad_value, 1, 1, "no closing quote"},
+        Error_case{"'open\nclose'", Error_kind::bad_value, 1, 1, "no closing quote"},
+        Error_case{"\"a\"b", Error_kind::bad_value, 1, 1, "text follows the closing quote"},
+        Error_case{"2*a", Error_kind::bad_value, 1, 1, "repeat counts"}));
+
+// --- separators and groups -------------------------------------------------
+
+struct Separator_case {
+    std::string text;
+};
+
+class SeparatorForms : public ::testing::TestWithParam<Separator_case> {};
+
+TEST_P(SeparatorForms, ThreeValues)
+{
+    Xyz_tokenizer tokens(GetParam().text, "t.xyz");
+    tokens.begin_group("the test group");
+    std::vector<int> got;
+    for (int i = 0; i < 3; ++i) got.push_back(tokens.next_integer());
+    EXPECT_EQ(got, (std::vector<int>{1, 2, 3})) << "text \"" << GetParam().text << "\"";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, SeparatorForms,
+    ::testing::Values(Separator_case{"1 2 3"}, Separator_case{"1,2,3"}, Separator_case{"1 , 2 ,3"},
+                      Separator_case{"1\t2\t3"}, Separator_case{"1\r\n2\r\n3\r\n"},
+                      Separator_case{"1\n\n \t\r\n2 3"}, Separator_case{"1,\n2 3"},
+                      Separator_case{"1\n,2,3"}, Separator_case{" \t 1    2 3, 4"},
+                      Separator_case{"1 2 3/"}, Separator_case{"1 2 3,,,"}));
+
+class BadSeparators : public ::testing::TestWithParam<Error_case> {};
+
+TEST_P(BadSeparators, Rejected) { expect_error(GetParam(), "iii"); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, BadSeparators,
+    ::testing::Values(
+        Error_case{"1,,2,3", Error_kind::bad_value, 1, 2, "missing value"},
+        Error_case{"1, ,2 3", Error_kind::bad_value, 1, 2, "missing value"},
+        Error_case{"1,\n,2 3", Error_kind::bad_value, 2, 2, "missing value"},
+        Error_case{",1 2 3", Error_kind::bad_value, 1, 1, "missing value"},
+        Error_case{"1 2 / 3", Error_kind::bad_value, 1, 3, "slash"},
+        Error_case{"1 2", Error_kind::end_of_file, 1, 3, "end of file"},
+        Error_case{"1\n2\n", Error_kind::end_of_file, 3, 3, "end of file"}));
+
+TEST(Groups, RestOfLineIsDroppedAndLinesAreCounted)
+{
+    Xyz_tokenizer tokens("1 2 ignored 'open\n\n3\r\n4 5, x\n6", "t.xyz");
+    tokens.begin_group("the first group");
+    EXPECT_EQ(tokens.next_integer(), 1);
+    EXPECT_EQ(tokens.next_integer(), 2);
+    tokens.end_group();
+    EXPECT_EQ(tokens.line(), 2);
+    tokens.begin_group("the second group");
+    EXPECT_EQ(tokens.next_integer(), 3);
+    EXPECT_EQ(tokens.next_integer(), 4);
+    EXPECT_EQ(tokens.item(), 2);
+    EXPECT_EQ(tokens.line(), 4);
+    tokens.end_group();
+    tokens.begin_group("atom", 7);
+    EXPECT_EQ(tokens.next_integer(), 6);
+    EXPECT_EQ(tokens.remaining(), 0u);
+    try {
+        tokens.next_integer();
+        ADD_FAILURE() << "wanted end of file";
+    } catch (const Xyz_error& e) {
+        EXPECT_STREQ(e.what(), "file 't.xyz', line 5, item 2 of atom 7: end of file before the "
+                               "group was complete (unit 101)");
+    }
+}
+
+TEST(Groups, CommaAtGroupStartIsAMissingValue)
+{
+    // A comma left at the end of one group must not excuse a comma that
+    // opens the next one.
+    Xyz_tokenizer tokens("1,\n,2", "t.xyz");
+    tokens.begin_group("the first group");
+    tokens.next_integer();
+    tokens.end_group();
+    tokens.begin_group("the second group");
+    EXPECT_THROW(tokens.next_integer(), Xyz_error);
+}
+
+}  // namespace

@@ -278,13 +278,16 @@ int check_version()
                             compiled, module_name, running_text);
 }
 
-// Interned names: made once, each hashed on interning.
+// Interned names, made once; after a failed exec the next one completes them.
 bool intern_names()
 {
-    state.name = PyUnicode_InternFromString(module_name);
-    state.read_xyz = PyUnicode_InternFromString("read_xyz");
-    state.test = PyUnicode_InternFromString("__test__");
-    return state.name && state.read_xyz && state.test;
+    const std::pair<PyObject**, const char*> names[] = {
+        {&state.name, module_name}, {&state.read_xyz, "read_xyz"}, {&state.test, "__test__"}};
+    for (const auto& [slot, text] : names) {
+        if (*slot == nullptr) *slot = PyUnicode_InternFromString(text);
+        if (*slot == nullptr) return false;
+    }
+    return true;
 }
 
 // Under a package the module is still reachable as "morvane".
@@ -310,6 +313,20 @@ int add_test_dict(PyObject* dict)
     return PyDict_SetItem(dict, state.test, test.get());
 }
 
+// Fills the stored module; 0, or the sketch line to blame for a failure.
+int fill_module(PyObject* module)
+{
+    if (state.builtins == nullptr) state.builtins = PyImport_ImportModule("builtins");
+    if (state.builtins == nullptr
+        || PyDict_SetItemString(state.dict, "__builtins__", state.builtins) < 0
+        || !intern_names()
+        || enter_in_module_table(module) < 0)
+        return line_module;
+    if (add_read_xyz(state.dict) < 0) return line_def_read_xyz;
+    if (add_test_dict(state.dict) < 0) return line_module;
+    return 0;
+}
+
 int exec_module(PyObject* module)
 {
     if (state.module != nullptr) {
@@ -323,23 +340,12 @@ int exec_module(PyObject* module)
     Py_INCREF(module);
     state.module = module;
     state.dict = PyModule_GetDict(module);
+    const int failed_line = fill_module(module);
+    if (failed_line == 0) return 0;
 
-    int failed_line = line_module;
-    if (state.builtins == nullptr) state.builtins = PyImport_ImportModule("builtins");
-    bool ok = state.builtins != nullptr
-              && PyDict_SetItemString(state.dict, "__builtins__", state.builtins) == 0
-              && (state.name != nullptr || intern_names())
-              && enter_in_module_table(module) == 0;
-    if (ok && add_read_xyz(state.dict) < 0) {
-        failed_line = line_def_read_xyz;
-        ok = false;
-    }
-    ok = ok && add_test_dict(state.dict) == 0;
-    if (ok) return 0;
-
-    // Forget the module so that a later import starts afresh.
     if (PyErr_Occurred()) add_traceback(init_frame, failed_line);
     else PyErr_SetString(PyExc_ImportError, "init morvane");
+    // Forget the module so that a later import starts afresh.
     state.dict = nullptr;
     Py_CLEAR(state.module);
     return -1;

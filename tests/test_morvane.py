@@ -1,6 +1,7 @@
 import builtins
 import errno
 import os
+import pathlib
 import subprocess
 import sys
 import textwrap
@@ -30,11 +31,11 @@ def last_entry(excinfo):
     return traceback.extract_tb(excinfo.tb)[-1]
 
 
-def run_python(code, *args):
+def run_python(code, *args, cwd=None):
     """Runs code in a fresh interpreter that finds morvane where this one does."""
     env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
     return subprocess.run([sys.executable, "-c", textwrap.dedent(code), *args],
-                          capture_output=True, text=True, env=env, timeout=60)
+                          capture_output=True, text=True, env=env, cwd=cwd, timeout=60)
 
 
 # -- module surface ---------------------------------------------------------
@@ -90,7 +91,7 @@ class StrSub(str):
     (b"water.xyz", "bytes"),
     (1, "int"),
     (StrSub("water.xyz"), "StrSub"),
-    (__import__("pathlib").Path("water.xyz"), "PosixPath"),
+    (pathlib.Path("water.xyz"), "PosixPath"),
 ])
 def test_non_str_argument_is_a_type_error(arg, type_name):
     with pytest.raises(TypeError) as excinfo:
@@ -214,10 +215,7 @@ def test_c_entry_returns_on_a_good_file(tmp_path):
 ], ids=["missing file", "null pointer", "malformed file"])
 def test_c_entry_exits_with_status_2_and_a_diagnostic(tmp_path, name, shown):
     (tmp_path / "bad.xyz").write_text("1\ncell: 1 0 0 | 0 1 0 | 0 0 1\nO 0 0 0\n")
-    result = subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(C_ENTRY), name], cwd=tmp_path,
-        capture_output=True, text=True, timeout=60,
-        env=dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p)))
+    result = run_python(C_ENTRY, name, cwd=tmp_path)
     assert result.returncode == 2, result.stderr
     assert result.stdout == ""
     assert shown in result.stderr and result.stderr.count("\n") == 1, result.stderr

@@ -33,7 +33,7 @@ def last_entry(excinfo):
 
 def run_python(code, *args, cwd=None):
     """Runs code in a fresh interpreter that finds morvane where this one does."""
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.abspath(p) for p in sys.path if p))
     return subprocess.run([sys.executable, "-c", textwrap.dedent(code), *args],
                           capture_output=True, text=True, env=env, cwd=cwd, timeout=60)
 

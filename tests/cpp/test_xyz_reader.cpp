@@ -1,0 +1,283 @@
+#include "crystal/crystal.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace zorvak_crystal;
+
+const std::string data = ZORVAK_TEST_DATA;
+
+std::string symbols(const Crystal& c)
+{
+    std::string s;
+    for (const Symbol& sym : *c.name) s.append(sym.data(), sym.size()).append("|");
+    return s;
+}
+
+// A fresh directory under the test temp dir for files a test makes.
+std::string scratch_dir(const std::string& name)
+{
+    const std::string dir = ::testing::TempDir() + "zorvak_reader_" + name + "/";
+    std::string cmd = "mkdir -p '" + dir + "'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    return dir;
+}
+
+void write_file(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+void expect_water(const Crystal& c, const std::string& file)
+{
+    SCOPED_TRACE(file);
+    EXPECT_EQ(c.natom, 2);
+    for (int r = 1; r <= 3; ++r)
+        for (int k = 1; k <= 3; ++k) EXPECT_EQ(c.cell_at(r, k), r == k ? 5.0 : 0.0) << "cell " << r << k;
+    ASSERT_TRUE(c.xyz && c.name);
+    ASSERT_EQ(c.rows(), 2u);
+    EXPECT_EQ(symbols(c), "O |H |");
+    const double want[2][3] = {{0.0, 0.0, 0.1174}, {0.0, 0.7572, -0.4696}};
+    for (std::size_t i = 1; i <= 2; ++i)
+        for (int k = 1; k <= 3; ++k) EXPECT_EQ(c.xyz_at(i, k), want[i - 1][k - 1]) << "atom " << i << " k " << k;
+}
+
+// --- accepted files ---------------------------------------------------------
+
+class WaterForms : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(WaterForms, ReadAsTheSameCrystal)
+{
+    Crystal c;
+    read_xyz(c, data + "/" + GetParam());
+    expect_water(c, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, WaterForms,
+                         ::testing::Values("water.xyz", "water_cell_lines.xyz", "water_forms.xyz"));
+
+TEST(ReadXyz, CellIsStoredColumnByColumn)
+{
+    Crystal c;
+    read_xyz_buffer(c, "0\nx 11 12 13 y 21 22 23 z 31 32 33\n", "cell.xyz");
+    EXPECT_EQ(c.cell, (std::array<double, 9>{11, 21, 31, 12, 22, 32, 13, 23, 33}));
+}
+
+TEST(ReadXyz, CoordinatesAreStoredColumnByColumn)
+{
+    Crystal c;
+    read_xyz_buffer(c, "3\nc 1 0 0 c 0 1 0 c 0 0 1\n1 1 2 3\n2 4 5 6\n3 7 8 9\n", "xyz.xyz");
+    EXPECT_EQ(*c.xyz, (std::vector<double>{1, 4, 7, 2, 5, 8, 3, 6, 9}));
+    EXPECT_EQ(symbols(c), "H |He|Li|");
+}
+
+TEST(ReadXyz, ZeroAtomsGivePresentEmptyArrays)
+{
+    Crystal c;
+    read_xyz(c, data + "/zero_atoms.xyz");
+    EXPECT_EQ(c.natom, 0);
+    ASSERT_TRUE(c.xyz && c.name);
+    EXPECT_TRUE(c.xyz->empty() && c.name->empty());
+}
+
+TEST(ReadXyz, NegativeCountIsKeptWithEmptyArrays)
+{
+    Crystal c;
+    read_xyz(c, data + "/negative_count.xyz");
+    EXPECT_EQ(c.natom, -3);
+    ASSERT_TRUE(c.xyz && c.name);
+    EXPECT_TRUE(c.xyz->empty() && c.name->empty());
+}
+
+TEST(ReadXyz, LinesAfterTheLastAtomAreNotRead)
+{
+    Crystal c;
+    read_xyz(c, data + "/lines_after_atoms.xyz");
+    EXPECT_EQ(symbols(c), "Og|");
+    EXPECT_EQ(c.xyz_at(1, 3), 3.0);
+}
+
+TEST(ReadXyz, NamesPresentWithoutCoordinatesAreReplaced)
+{
+    Crystal c;
+    c.name = std::vector<Symbol>(5, Symbol{'X', 'x'});
+    read_xyz(c, data + "/water.xyz");
+    EXPECT_EQ(symbols(c), "O |H |");
+}
+
+// --- malformed files: each gives its own error ------------------------------
+
+struct Bad_file {
+    std::string file;
+    Error_kind kind;
+    long line;
+    int item;
+    std::string says;
+};
+
+std::ostream& operator<<(std::ostream& os, const Bad_file& b) { return os << b.file; }
+
+class BadFiles : public ::testing::TestWithParam<Bad_file> {};
+
+TEST_P(BadFiles, GiveTheirError)
+{
+    const Bad_file& b = GetParam();
+    const std::string path = data + "/bad/" + b.file;
+    Crystal c;
+    try {
+        read_xyz(c, path);
+        ADD_FAILURE() << "wanted an error, got a read of " << c.natom << " atoms";
+    } catch (const Xyz_error& e) {
+        EXPECT_EQ(e.kind(), b.kind) << e.what();
+        EXPECT_EQ(e.line(), b.line) << e.what();
+        EXPECT_EQ(e.item(), b.item) << e.what();
+        EXPECT_EQ(e.filename(), path);
+        EXPECT_EQ(e.unit(), 101);
+        EXPECT_EQ(e.sys_errno(), 0);
+        const std::string msg = e.what();
+        EXPECT_NE(msg.find(b.says), std::string::npos) << "wanted '" << b.says << "' in: " << msg;
+        EXPECT_NE(msg.find("'" + path + "'"), std::string::npos) << msg;
+        EXPECT_NE(msg.find("(unit 101)"), std::string::npos) << msg;
+    }
+    EXPECT_FALSE(c.xyz || c.name) << "a failed read left arrays behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadFiles,
+    ::testing::Values(
+        Bad_file{"free_text_cell.xyz", Error_kind::bad_value, 2, 2,
+                 "item 2 of the cell group: bad real value 'vectors'"},
+        Bad_file{"symbol_atom.xyz", Error_kind::bad_value, 3, 1, "item 1 of atom 1: bad integer value 'O'"},
+        Bad_file{"real_count.xyz", Error_kind::bad_value, 1, 1, "count group: bad integer value '2.0'"},
+        Bad_file{"word_count.xyz", Error_kind::bad_value, 1, 1, "bad integer value 'two'"},
+        Bad_file{"missing_atom.xyz", Error_kind::end_of_file, 5, 1, "item 1 of atom 3: end of file"},
+        Bad_file{"huge_count.xyz", Error_kind::end_of_file, 5, 1, "item 1 of atom 3: end of file"},
+        Bad_file{"atomic_number_overflow.xyz", Error_kind::bad_value, 3, 1, "does not fit in 32 bits"},
+        Bad_file{"atomic_number_zero.xyz", Error_kind::bad_value, 3, 1, "outside 1..118: '0'"},
+        Bad_file{"atomic_number_119.xyz", Error_kind::bad_value, 4, 1, "atom 2: atomic number outside 1..118: '119'"},
+        Bad_file{"repeat_count.xyz", Error_kind::bad_value, 2, 2, "repeat counts"},
+        Bad_file{"null_value.xyz", Error_kind::bad_value, 3, 3, "missing value"},
+        Bad_file{"slash.xyz", Error_kind::bad_value, 2, 9, "slash"},
+        Bad_file{"short_cell.xyz", Error_kind::end_of_file, 3, 10, "end of file"},
+        Bad_file{"empty.xyz", Error_kind::end_of_file, 1, 1, "count group: end of file"},
+        Bad_file{"open_quote.xyz", Error_kind::bad_value, 2, 1, "no closing quote"},
+        Bad_file{"real_overflow.xyz", Error_kind::bad_value, 3, 3, "too large for a double '1e400'"},
+        Bad_file{"nan_coordinate.xyz", Error_kind::bad_value, 3, 4, "bad real value 'NaN'"}));
+
+TEST(ReadXyz, HugeCountFailsWithoutReservingForIt)
+{
+    // 2147483647 atoms would take 48 GiB; the file's two atoms are read and
+    // the end of file reported at once.
+    const auto start = std::chrono::steady_clock::now();
+    Crystal c;
+    EXPECT_THROW(read_xyz(c, data + "/bad/huge_count.xyz"), Xyz_error);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST(ReadXyz, CountJustWithinWhatTheTextCanHoldStillReads)
+{
+    // Four atoms in the shortest form (8 bytes each, 7 for the last): the
+    // memory bound on the count must not refuse them.
+    Crystal c;
+    read_xyz_buffer(c, "4\nc 1 0 0 c 0 1 0 c 0 0 1\n1 2 3 4\n5 6 7 8\n9 1 2 3\n4 5 6 7", "tight.xyz");
+    ASSERT_EQ(c.rows(), 4u);
+    EXPECT_EQ(c.xyz_at(4, 3), 7.0);
+    EXPECT_EQ(symbols(c), "H |B |F |Be|");
+}
+
+// --- the record and the file ------------------------------------------------
+
+TEST(ReadXyz, SecondReadIntoTheRecordIsRefusedAndChangesNothing)
+{
+    Crystal c;
+    read_xyz(c, data + "/water.xyz");
+    const Crystal before = c;
+    try {
+        read_xyz(c, data + "/zero_atoms.xyz");
+        ADD_FAILURE() << "wanted already_read";
+    } catch (const Xyz_error& e) {
+        EXPECT_EQ(e.kind(), Error_kind::already_read) << e.what();
+        EXPECT_NE(std::string(e.what()).find("Attempting to allocate already allocated variable 'cryst'"),
+                  std::string::npos) << e.what();
+    }
+    EXPECT_EQ(c.natom, before.natom);
+    EXPECT_EQ(c.cell, before.cell);
+    EXPECT_EQ(*c.xyz, *before.xyz);
+}
+
+TEST(ReadXyz, MissingFileNamesTheFileUnitAndReason)
+{
+    Crystal c;
+    const std::string path = data + "/no_such_file.xyz";
+    try {
+        read_xyz(c, path);
+        ADD_FAILURE() << "wanted cannot_open";
+    } catch (const Xyz_error& e) {
+        EXPECT_EQ(e.kind(), Error_kind::cannot_open);
+        EXPECT_EQ(e.sys_errno(), ENOENT);
+        EXPECT_EQ(e.filename(), path);
+        EXPECT_EQ(std::string(e.what()), "cannot open file '" + path
+                                             + "' for reading on unit 101: No such file or directory");
+    }
+}
+
+TEST(ReadXyz, DirectoryCannotBeOpened)
+{
+    Crystal c;
+    try {
+        read_xyz(c, data);
+        ADD_FAILURE() << "wanted cannot_open";
+    } catch (const Xyz_error& e) {
+        EXPECT_EQ(e.kind(), Error_kind::cannot_open);
+        EXPECT_EQ(e.sys_errno(), EISDIR);
+    }
+}
+
+TEST(ReadXyz, TrailingBlanksAreDroppedLeadingBlanksKept)
+{
+    const std::string dir = scratch_dir("blanks");
+    write_file(dir + " lead.xyz", "0\nc 1 0 0 c 0 1 0 c 0 0 1\n");
+    Crystal a;
+    read_xyz(a, dir + " lead.xyz" + std::string(120, ' '));
+    EXPECT_EQ(a.natom, 0);
+    Crystal b;
+    EXPECT_THROW(read_xyz(b, dir + "lead.xyz"), Xyz_error);
+}
+
+TEST(ReadXyz, LongNamesAreOpenedInFull)
+{
+    // Beyond any fixed length (128 or 256): a shorter cut would miss the file.
+    std::string dir = scratch_dir("long");
+    for (int i = 0; i < 3; ++i) {
+        dir += std::string(100, 'd') + "/";
+        EXPECT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
+    }
+    const std::string path = dir + std::string(200, 'f') + ".xyz";
+    write_file(path, "1\nc 1 0 0 c 0 1 0 c 0 0 1\n8 1 2 3\n");
+    Crystal c;
+    read_xyz(c, path + "  ");
+    EXPECT_EQ(symbols(c), "O |");
+}
+
+TEST(ReadXyz, NulInsideTheNameIsNotCutShort)
+{
+    Crystal c;
+    const std::string name = data + "/water.xyz" + std::string(1, '\0') + "tail";
+    try {
+        read_xyz(c, name);
+        ADD_FAILURE() << "a name with a NUL byte opened its first part";
+    } catch (const Xyz_error& e) {
+        EXPECT_EQ(e.kind(), Error_kind::cannot_open);
+        EXPECT_NE(std::string(e.what()).find("water.xyz\\x00tail"), std::string::npos) << e.what();
+    }
+}
+
+}  // namespace

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "bindings/fast_get.hpp"
 #include "linalg/basis.hpp"
 
 namespace zorvak::bindings {
@@ -16,7 +17,8 @@ namespace py = pybind11;
 template <typename T>
 void bind_basis(py::module_& m, const std::string& suffix) {
     using B = Basis<T>;
-    py::class_<B>(m, ("Basis" + suffix).c_str())
+    py::class_<B> cls(m, ("Basis" + suffix).c_str());
+    cls
         .def(py::init<>())
         .def(py::self + py::self)
         .def(py::self - py::self)
@@ -32,6 +34,7 @@ void bind_basis(py::module_& m, const std::string& suffix) {
         .def("randn", py::overload_cast<>(&B::randn))
         .def("randn", py::overload_cast<int>(&B::randn))
         .def("print", &B::print);
+    fast_get<&B::get>::install(cls, "get");
 }
 
 }  // namespace zorvak::bindings

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "bindings/fast_get.hpp"
 #include "linalg/operator.hpp"
 
 namespace zorvak::bindings {
@@ -18,7 +19,8 @@ void bind_operator(py::module_& m, const std::string& suffix) {
     using Op = Operator<T>;
     // Rows stand on the class in this order; the overloads of one name are
     // tried in it, so the no-argument fill comes before the sized one.
-    py::class_<Op>(m, ("Operator" + suffix).c_str())
+    py::class_<Op> cls(m, ("Operator" + suffix).c_str());
+    cls
         .def(py::init<>())
         .def("eigen", &Op::eigen)
         .def(py::self + py::self)
@@ -45,6 +47,7 @@ void bind_operator(py::module_& m, const std::string& suffix) {
         .def("eye", py::overload_cast<int, int>(&Op::eye))
         .def("print", &Op::print)
         .def("print_eigen", &Op::print_eigen);
+    fast_get<&Op::get>::install(cls, "get");
 }
 
 }  // namespace zorvak::bindings

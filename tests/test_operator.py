@@ -70,6 +70,22 @@ def test_index_conversions_and_set_values(flavour):
     assert to_numpy(op, 2, 2, complex).tolist() == [[0, 1], [2.5, 0]]
 
 
+def test_get_gives_one_answer_for_every_argument_form(flavour):
+    # Plain ints take a short path; everything else goes through the
+    # generic binding.  Both must agree, errors included.
+    cls, _ = flavour
+    op = from_real(cls, [[0.0, 1.0, 2.0], [3.0, 4.0, 5.0]])
+    for args in [(1, 2), (True, 2), (Index(), np.int32(2)), (1, 2 + 0 * 2**40)]:
+        assert op.get(*args) == 5.0
+    sub = type("Sub", (cls,), {})()
+    sub.zeros(1, 1)
+    assert sub.get(0, 0) == 0.0
+    with pytest.raises(TypeError, match="incompatible function arguments"):
+        op.get(i=0, j=0)
+    with pytest.raises(TypeError, match="incompatible function arguments"):
+        cls.get(object(), 0, 0)
+
+
 def test_set_size_keeps_column_major_order(flavour):
     cls, dtype = flavour
     op = from_real(cls, np.arange(6).reshape(2, 3))

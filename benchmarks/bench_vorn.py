@@ -1,0 +1,133 @@
+"""vorn against numpy, side by side in one run.
+
+Each row times the same operation on matrices of the same size, best of
+several repeats, with both BLAS libraries (Debian's OpenBLAS under vorn,
+numpy's bundled OpenBLAS) held to the same thread count.  The ratio is
+vorn time / numpy time: below 1 vorn is faster.
+
+    python benchmarks/bench_vorn.py [--threads N]
+"""
+
+import argparse
+import os
+import time
+
+import numpy as np
+from threadpoolctl import threadpool_info, threadpool_limits
+
+import vorn
+
+
+def best(fn, repeats):
+    times = []
+    for _ in range(repeats):
+        start = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - start)
+    return min(times)
+
+
+def vorn_random(cls, n_rows, n_cols):
+    op = cls()
+    op.randn(n_rows, n_cols)
+    return op
+
+
+def rows(rng):
+    """(label, n, vorn callable, numpy callable, repeats, target ratio)."""
+    out = []
+
+    # Per-call overhead of element access: 10^5 reads in a Python loop.
+    a_v, a_n = vorn_random(vorn.OperatorReal, 10, 10), rng.standard_normal((10, 10))
+    calls = 100_000
+
+    def get_vorn(get=a_v.get):
+        for _ in range(calls):
+            get(3, 4)
+
+    def get_numpy(a=a_n):
+        for _ in range(calls):
+            a[3, 4]
+    out.append(("get x 1e5 vs a[i, j]", 10, get_vorn, get_numpy, 5, 2.0))
+
+    n = 2000
+    a_v, b_v = vorn_random(vorn.OperatorReal, n, n), vorn_random(vorn.OperatorReal, n, n)
+    a_n, b_n = rng.standard_normal((n, n)), rng.standard_normal((n, n))
+    out.append(("a + b", n, lambda a=a_v, b=b_v: a + b, lambda a=a_n, b=b_n: a + b, 7, 1.1))
+    out.append(("a - b", n, lambda a=a_v, b=b_v: a - b, lambda a=a_n, b=b_n: a - b, 7, 1.1))
+
+    for n in (1000, 2000):
+        a_v, b_v = vorn_random(vorn.OperatorReal, n, n), vorn_random(vorn.OperatorReal, n, n)
+        a_n, b_n = rng.standard_normal((n, n)), rng.standard_normal((n, n))
+        out.append(("a * b (dgemm)", n, lambda a=a_v, b=b_v: a * b, lambda a=a_n, b=b_n: a @ b, 5, 1.1))
+    n = 1000
+    a_v, b_v = vorn_random(vorn.OperatorComplex, n, n), vorn_random(vorn.OperatorComplex, n, n)
+    a_c = rng.standard_normal((n, n)) + 1j * rng.standard_normal((n, n))
+    b_c = rng.standard_normal((n, n)) + 1j * rng.standard_normal((n, n))
+    out.append(("a * b complex (zgemm)", n, lambda a=a_v, b=b_v: a * b, lambda a=a_c, b=b_c: a @ b, 3, 1.1))
+
+    # numpy's .T is a view; the materialised transpose is the peer of both.
+    n = 4000
+    t_v, t_n = vorn_random(vorn.OperatorReal, n, n), rng.standard_normal((n, n))
+    out.append(("transpose", n, t_v.transpose, lambda: t_n.T.copy(), 5, 1.1))
+    out.append(("inplace_transpose", n, t_v.inplace_transpose, lambda: t_n.T.copy(), 5, 1.1))
+
+    n = 1000
+    a_v, a_n = vorn_random(vorn.OperatorReal, n, n), rng.standard_normal((n, n))
+    out.append(("inverse", n, a_v.inverse, lambda a=a_n: np.linalg.inv(a), 5, 1.1))
+    out.append(("det", n, a_v.det, lambda a=a_n: np.linalg.det(a), 5, 1.1))
+
+    s_v = a_v + a_v.transpose()
+    s_n = a_n + a_n.T
+    out.append(("eigen symmetric vs eigh", n, s_v.eigen, lambda: np.linalg.eigh(s_n), 3, 1.1))
+    n = 500
+    g_v, g_n = vorn_random(vorn.OperatorReal, n, n), rng.standard_normal((n, n))
+    out.append(("eigen general vs eig", n, g_v.eigen, lambda: np.linalg.eig(g_n), 3, 1.1))
+
+    # Fills into existing storage on both sides.  numpy's default generator
+    # (PCG64, ziggurat normals) and its legacy Mersenne Twister are shown.
+    n = 4000
+    f_v = vorn.OperatorReal()
+    f_v.zeros(n, n)
+    buf = np.empty((n, n))
+    legacy = np.random.RandomState(0)
+    out.append(("randu fill", n, f_v.randu, lambda: rng.random(out=buf), 5, 1.1))
+    out.append(("randu fill vs legacy MT19937", n, f_v.randu, lambda n=n: legacy.random_sample((n, n)), 5, None))
+    out.append(("randn fill", n, f_v.randn, lambda: rng.standard_normal(out=buf), 5, 1.1))
+    out.append(("randn fill vs legacy MT19937", n, f_v.randn, lambda n=n: legacy.standard_normal((n, n)), 5, None))
+
+    # Basis: element-wise sums of long vectors and the normal fill.
+    n = 10_000_000
+    x_v, y_v = vorn.BasisReal(), vorn.BasisReal()
+    x_v.randn(n)
+    y_v.randn(n)
+    x_n, y_n = rng.standard_normal(n), rng.standard_normal(n)
+    out.append(("Basis a + b", n, lambda: x_v + y_v, lambda: x_n + y_n, 7, 1.1))
+    out.append(("Basis a - b", n, lambda: x_v - y_v, lambda: x_n - y_n, 7, 1.1))
+    vbuf = np.empty(n)
+    out.append(("Basis randn fill", n, x_v.randn, lambda: rng.standard_normal(out=vbuf), 5, 1.1))
+    return out
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--threads", type=int, default=os.cpu_count())
+    args = parser.parse_args()
+
+    with threadpool_limits(limits=args.threads, user_api="blas"):
+        blas = [(os.path.basename(i["filepath"]), i["version"], i["num_threads"])
+                for i in threadpool_info() if i["user_api"] == "blas"]
+        print(f"BLAS libraries (file, version, threads): {blas}")
+        print(f"{'operation':32} {'n':>9} {'vorn ms':>10} {'numpy ms':>10} {'ratio':>7}  target")
+        for label, n, fn_vorn, fn_numpy, repeats, target in rows(np.random.default_rng(0)):
+            fn_vorn(), fn_numpy()               # warm up: page faults, lazy init
+            t_numpy = best(fn_numpy, repeats)
+            t_vorn = best(fn_vorn, repeats)
+            ratio = t_vorn / t_numpy
+            mark = "" if target is None else f"<= {target}" + ("" if ratio <= target else "  MISSED")
+            print(f"{label:32} {n:>9} {t_vorn * 1e3:10.2f} {t_numpy * 1e3:10.2f} {ratio:7.2f}  {mark}",
+                  flush=True)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,5 +1,6 @@
 #include "crystal/xyz_tokenizer.hpp"
 
+#include <array>
 #include <charconv>
 #include <limits>
 #include <system_error>
@@ -91,13 +92,32 @@ void Xyz_tokenizer::seek_value()
 
 std::string_view Xyz_tokenizer::take_plain()
 {
+    // The hot loop of the reader: one table look-up per byte.
+    static constexpr auto stops = [] {
+        std::array<bool, 256> t{};
+        for (const unsigned char c : {' ', '\t', ',', '/', '\n', '\r'}) t[c] = true;
+        return t;
+    }();
     const std::size_t start = pos_;
-    while (!ends_value(pos_)) ++pos_;
-    value_text_ = text_.substr(start, pos_ - start);
-    if (is_repeat_count(value_text_)) {
-        reject_last("repeat counts (count*value) are not accepted");
+    const std::size_t size = text_.size();
+    for (;;) {
+        while (pos_ < size && !stops[static_cast<unsigned char>(text_[pos_])]) ++pos_;
+        // A carriage return ends the value only before a line end.
+        if (pos_ < size && text_[pos_] == '\r' && !at_line_end(pos_ + 1)) {
+            ++pos_;
+            continue;
+        }
+        break;
     }
+    value_text_ = text_.substr(start, pos_ - start);
     return value_text_;
+}
+
+void Xyz_tokenizer::reject_value(const char* what) const
+{
+    // A repeat count is named as such rather than as a bad number.
+    if (is_repeat_count(value_text_)) reject_last("repeat counts (count*value) are not accepted");
+    reject_last(what);
 }
 
 std::int32_t Xyz_tokenizer::next_integer()
@@ -107,14 +127,14 @@ std::int32_t Xyz_tokenizer::next_integer()
     std::size_t i = (t[0] == '+' || t[0] == '-') ? 1 : 0;
     const std::size_t digits_from = i;
     while (i < t.size() && is_digit(t[i])) ++i;
-    if (i == digits_from || i != t.size()) reject_last("bad integer value");
+    if (i == digits_from || i != t.size()) reject_value("bad integer value");
 
     // from_chars takes a minus sign but not a plus sign.
     const char* first = t.data() + (t[0] == '+' ? 1 : 0);
     std::int32_t value = 0;
     const auto [ptr, ec] = std::from_chars(first, t.data() + t.size(), value);
     if (ec == std::errc::result_out_of_range) reject_last("integer value does not fit in 32 bits");
-    if (ec != std::errc{} || ptr != t.data() + t.size()) reject_last("bad integer value");
+    if (ec != std::errc{} || ptr != t.data() + t.size()) reject_value("bad integer value");
     return value;
 }
 
@@ -135,7 +155,7 @@ double Xyz_tokenizer::next_real()
     if (i < t.size() && t[i] == '.') frac_from = ++i;
     while (i < t.size() && is_digit(t[i])) ++i;
     const std::size_t frac_digits = i - frac_from;
-    if (int_digits + frac_digits == 0) reject_last("bad real value");
+    if (int_digits + frac_digits == 0) reject_value("bad real value");
 
     std::size_t exp_letter = std::string_view::npos;
     long long exponent = 0;
@@ -148,10 +168,10 @@ double Xyz_tokenizer::next_real()
             // Saturate: only the sign of a far exponent matters below.
             if (exponent < 1'000'000) exponent = exponent * 10 + (t[i] - '0');
         }
-        if (i == exp_from) reject_last("bad real value");
+        if (i == exp_from) reject_value("bad real value");
         if (exp_negative) exponent = -exponent;
     }
-    if (i != t.size()) reject_last("bad real value");
+    if (i != t.size()) reject_value("bad real value");
 
     std::string_view number = t[0] == '+' ? t.substr(1) : t;
     if (exp_letter != std::string_view::npos) exp_letter -= t.size() - number.size();
@@ -189,7 +209,7 @@ double Xyz_tokenizer::next_real()
         if (lead + exponent < 0) return negative ? -0.0 : 0.0;
         reject_last("real value is too large for a double");
     }
-    if (ec != std::errc{} || ptr != number.data() + number.size()) reject_last("bad real value");
+    if (ec != std::errc{} || ptr != number.data() + number.size()) reject_value("bad real value");
     return value;
 }
 
@@ -197,7 +217,11 @@ std::string Xyz_tokenizer::next_text()
 {
     seek_value();
     const char quote = text_[pos_];
-    if (quote != '\'' && quote != '"') return std::string(take_plain());
+    if (quote != '\'' && quote != '"') {
+        take_plain();
+        if (is_repeat_count(value_text_)) reject_last("repeat counts (count*value) are not accepted");
+        return std::string(value_text_);
+    }
 
     const std::size_t start = pos_;
     std::string value;

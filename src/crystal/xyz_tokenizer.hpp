@@ -48,6 +48,8 @@ public:
 
     // Throws bad_value for the value last taken: its line, item and text.
     [[noreturn]] void reject_last(const std::string& what) const;
+    // As reject_last, naming a repeat count as such.
+    [[noreturn]] void reject_value(const char* what) const;
     // Throws an error of `kind` at `line`, `item` with `what` as the detail.
     [[noreturn]] void fail(Error_kind kind, long line, int item, const std::string& what) const;
 

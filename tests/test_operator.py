@@ -426,3 +426,24 @@ def test_print_layout_complex(capfd):
     a = from_real(vorn.OperatorComplex, [[1.0, 0.0]])
     a.print()
     assert capfd.readouterr().out == "    (+1.000e+00,+0.000e+00)                      (0,0)\n"
+
+
+# --- the Python surface -------------------------------------------------
+
+def test_method_table_and_signatures(flavour):
+    cls, dtype = flavour
+    own = [k for k in vars(cls) if k not in ("__doc__", "__module__", "_pybind11_conduit_v1_")]
+    assert own == ["__init__", "eigen", "__add__", "__sub__", "__mul__", "transpose",
+                   "inplace_transpose", "inverse", "is_hermitian", "is_symmetric", "det", "get",
+                   "set_size", "set", "zeros", "ones", "randu", "randn", "eye", "print", "print_eigen"]
+    name, scalar = cls.__name__, "float" if dtype is np.float64 else "complex"
+    assert cls.__doc__ is None
+    assert cls.get.__doc__ == f"get(self: vorn.{name}, arg0: int, arg1: int) -> {scalar}\n"
+    assert cls.det.__doc__ == f"det(self: vorn.{name}) -> {scalar}\n"
+    assert cls.set.__doc__ == f"set(self: vorn.{name}, arg0: int, arg1: int, arg2: float) -> None\n"
+    assert cls.__add__.__doc__ == f"__add__(self: vorn.{name}, arg0: vorn.{name}) -> vorn.{name}\n"
+    assert cls.eye.__doc__ == (f"eye(*args, **kwargs)\nOverloaded function.\n\n"
+                               f"1. eye(self: vorn.{name}) -> None\n\n"
+                               f"2. eye(self: vorn.{name}, arg0: int, arg1: int) -> None\n")
+    with pytest.raises(AttributeError):
+        cls().anything = 1

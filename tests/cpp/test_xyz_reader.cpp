@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -191,6 +193,31 @@ TEST(ReadXyz, CountJustWithinWhatTheTextCanHoldStillReads)
     ASSERT_EQ(c.rows(), 4u);
     EXPECT_EQ(c.xyz_at(4, 3), 7.0);
     EXPECT_EQ(symbols(c), "H |B |F |Be|");
+}
+
+TEST(ReadXyzDeathTest, StorageThatCannotBeObtainedIsOutOfMemory)
+{
+    // In a child process with its address space capped just above the text:
+    // the arrays for four million atoms (104 MB) cannot be had.
+    const auto child = [] {
+        std::string text = "4000000\nc 1 0 0 c 0 1 0 c 0 0 1\n";
+        text.reserve(text.size() + 4000000 * 8);
+        for (int i = 0; i < 4000000; ++i) text += "1 0 0 0\n";
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (64u << 20);
+        const rlimit limit{cap, cap};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
+        Crystal c;
+        try {
+            read_xyz_buffer(c, text, "big.xyz");
+        } catch (const Xyz_error& e) {
+            const bool named = std::string(e.what()).find("Error allocating 96000000 bytes") != std::string::npos;
+            std::_Exit(e.kind() == Error_kind::out_of_memory && named ? 0 : 1);
+        }
+        std::_Exit(2);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
 }
 
 // --- the record and the file ------------------------------------------------

@@ -3,7 +3,7 @@
 // are fresh vectors.
 #pragma once
 
-#include <armadillo>
+#include "linalg/armadillo.hpp"
 #include <memory>
 
 #include "linalg/operator.hpp"

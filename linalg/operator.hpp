@@ -6,7 +6,7 @@
 // only its matrix, so results never share storage with their operands.
 #pragma once
 
-#include <armadillo>
+#include "linalg/armadillo.hpp"
 #include <complex>
 #include <iostream>
 #include <memory>

@@ -138,3 +138,14 @@ def test_print(capfd):
     make(vorn.BasisReal, [1.0, -2.0]).print()
     make(vorn.BasisComplex, [1.0]).print()
     assert capfd.readouterr().out == "   1.0000\n  -2.0000\n    (+1.000e+00,+0.000e+00)\n"
+
+
+def test_large_vectors_take_the_huge_page_path(basis):
+    # Blocks of 4 MiB or more are allocated with a huge-page hint.
+    n = 1 << 20
+    a, b = basis(), basis()
+    a.ones(n)
+    b.randu(n)
+    s = a + b
+    assert s.get(0) == 1 + b.get(0) and s.get(n - 1) == 1 + b.get(n - 1)
+    assert (s - a).get(n // 2) == (1 + b.get(n // 2)) - 1

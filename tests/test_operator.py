@@ -2,6 +2,9 @@
 arithmetic, inverse/determinant, structure tests, eigen-decomposition and
 printing.  Numerical results are checked against numpy on random matrices."""
 
+import subprocess
+import sys
+
 import numpy as np
 import pytest
 
@@ -131,6 +134,15 @@ def test_fills(flavour):
     op.randn()
     values = to_numpy(op, 30, 30, dtype).view(float)
     assert values.min() < 0.0 < values.max()
+
+
+def test_fresh_processes_draw_the_same_sequence():
+    # The generator is never seeded: runs are reproducible.
+    code = ("import vorn; a = vorn.OperatorComplex(); a.randu(2, 2); b = vorn.OperatorReal(); b.randn(3, 1);"
+            "print([a.get(i, j) for i in range(2) for j in range(2)], [b.get(i, 0) for i in range(3)])")
+    runs = [subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout
+            for _ in range(2)]
+    assert runs[0] == runs[1] and "j" in runs[0]
 
 
 def test_randn_large_uses_every_element(flavour):

@@ -3,8 +3,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <new>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 #include "crystal/crystal.hpp"
 #include "crystal/xyz_text.hpp"
@@ -38,8 +41,29 @@ private:
     int fd_;
 };
 
-// The whole file in one string, read in one go where its size is known.
-std::string read_file(const std::string& name)
+// Leaves new elements uninitialised: read() fills the file buffer at once,
+// so zero-filling tens of megabytes before it would be wasted work.
+template <class T>
+struct Uninitialised_allocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = Uninitialised_allocator<U>;
+    };
+    Uninitialised_allocator() = default;
+    template <class U>
+    Uninitialised_allocator(const Uninitialised_allocator<U>&) noexcept {}
+
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>)
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+};
+
+using File_text = std::vector<char, Uninitialised_allocator<char>>;
+
+// The whole file in one buffer, read in one go where its size is known.
+File_text read_file(const std::string& name)
 {
     // The name is passed whole: a NUL byte inside would open a shorter name.
     if (name.find('\0') != std::string::npos) fail_file(Error_kind::cannot_open, name, EINVAL, "cannot open");
@@ -54,7 +78,7 @@ std::string read_file(const std::string& name)
     if (::fstat(fd, &st) != 0) fail_file(Error_kind::cannot_open, name, errno, "cannot open");
     if (S_ISDIR(st.st_mode)) fail_file(Error_kind::cannot_open, name, EISDIR, "cannot open");
 
-    std::string text;
+    File_text text;
     try {
         // One byte beyond the known size lets the loop see the end at once.
         text.resize(S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : 65536);
@@ -150,7 +174,8 @@ void read_xyz_buffer(Crystal& cryst, std::string_view text, std::string_view fil
 void read_xyz(Crystal& cryst, std::string_view filename)
 {
     const std::string name(trim_trailing_blanks(filename));
-    read_xyz_buffer(cryst, read_file(name), name);
+    const File_text text = read_file(name);
+    read_xyz_buffer(cryst, std::string_view(text.data(), text.size()), name);
 }
 
 }  // namespace zorvak_crystal

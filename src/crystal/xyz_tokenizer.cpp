@@ -13,6 +13,21 @@ namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// What a byte means between and after values; one look-up per byte.
+enum Char_class : unsigned char { value_byte, blank, line_end, comma, slash, carriage_return };
+
+constexpr auto char_classes = [] {
+    std::array<Char_class, 256> t{};
+    t[' '] = t['\t'] = blank;
+    t['\n'] = line_end;
+    t[','] = comma;
+    t['/'] = slash;
+    t['\r'] = carriage_return;
+    return t;
+}();
+
+Char_class class_of(char c) { return char_classes[static_cast<unsigned char>(c)]; }
+
 // Offending text is shown up to this many bytes.
 constexpr std::size_t shown_limit = 48;
 
@@ -26,18 +41,17 @@ bool is_repeat_count(std::string_view t)
 
 }  // namespace
 
-bool Xyz_tokenizer::at_line_end(std::size_t p) const
+inline bool Xyz_tokenizer::at_line_end(std::size_t p) const
 {
     return p == text_.size() || text_[p] == '\n';
 }
 
 // Blanks, tabs, a comma, a slash, a line end, or a carriage return before one.
-bool Xyz_tokenizer::ends_value(std::size_t p) const
+inline bool Xyz_tokenizer::ends_value(std::size_t p) const
 {
     if (p == text_.size()) return true;
-    const char c = text_[p];
-    return c == ' ' || c == '\t' || c == ',' || c == '/' || c == '\n'
-        || (c == '\r' && at_line_end(p + 1));
+    const Char_class c = class_of(text_[p]);
+    return c != value_byte && (c != carriage_return || at_line_end(p + 1));
 }
 
 void Xyz_tokenizer::begin_group(const char* what, long number)
@@ -50,6 +64,12 @@ void Xyz_tokenizer::begin_group(const char* what, long number)
 
 void Xyz_tokenizer::end_group()
 {
+    // Usually the last value ends right at the line end.
+    if (pos_ < text_.size() && text_[pos_] == '\n') {
+        ++pos_;
+        ++line_;
+        return;
+    }
     const std::size_t nl = text_.find('\n', pos_);
     if (nl == std::string_view::npos) {
         pos_ = text_.size();
@@ -59,58 +79,58 @@ void Xyz_tokenizer::end_group()
     }
 }
 
-void Xyz_tokenizer::seek_value()
+inline void Xyz_tokenizer::seek_value()
 {
     ++item_;
-    for (;;) {
-        if (pos_ == text_.size()) {
-            fail(Error_kind::end_of_file, line_, item_, "end of file before the group was complete");
-        }
-        const char c = text_[pos_];
-        if (c == ' ' || c == '\t' || (c == '\r' && at_line_end(pos_ + 1))) {
-            ++pos_;
-        } else if (c == '\n') {
-            ++pos_;
-            ++line_;
-        } else if (c == ',') {
-            if (after_comma_) {
-                fail(Error_kind::bad_value, line_, item_,
-                     "missing value (a comma with no value before it) is not accepted");
-            }
-            after_comma_ = true;
-            ++pos_;
-        } else if (c == '/') {
-            fail(Error_kind::bad_value, line_, item_,
-                 "a slash ending the group early is not accepted");
-        } else {
-            break;
-        }
+    // Usually a single blank, or none, comes before the value.
+    std::size_t p = pos_;
+    if (p < text_.size() && class_of(text_[p]) == blank) ++p;
+    if (p < text_.size() && class_of(text_[p]) == value_byte) {
+        pos_ = p;
+    } else {
+        seek_value_slowly();
     }
     after_comma_ = false;
     value_line_ = line_;
 }
 
+void Xyz_tokenizer::seek_value_slowly()
+{
+    for (;; ++pos_) {
+        if (pos_ == text_.size()) {
+            fail(Error_kind::end_of_file, line_, item_, "end of file before the group was complete");
+        }
+        const Char_class c = class_of(text_[pos_]);
+        if (c == value_byte) break;
+        if (c == carriage_return) {
+            if (!at_line_end(pos_ + 1)) break;
+        } else if (c == line_end) {
+            ++line_;
+        } else if (c == comma) {
+            if (after_comma_) {
+                fail(Error_kind::bad_value, line_, item_,
+                     "missing value (a comma with no value before it) is not accepted");
+            }
+            after_comma_ = true;
+        } else if (c == slash) {
+            fail(Error_kind::bad_value, line_, item_,
+                 "a slash ending the group early is not accepted");
+        }
+    }
+}
+
 std::string_view Xyz_tokenizer::take_plain()
 {
-    // The hot loop of the reader: one table look-up per byte.
-    static constexpr auto stops = [] {
-        std::array<bool, 256> t{};
-        for (const unsigned char c : {' ', '\t', ',', '/', '\n', '\r'}) t[c] = true;
-        return t;
-    }();
     const std::size_t start = pos_;
-    const std::size_t size = text_.size();
-    for (;;) {
-        while (pos_ < size && !stops[static_cast<unsigned char>(text_[pos_])]) ++pos_;
-        // A carriage return ends the value only before a line end.
-        if (pos_ < size && text_[pos_] == '\r' && !at_line_end(pos_ + 1)) {
-            ++pos_;
-            continue;
-        }
-        break;
-    }
+    while (!ends_value(pos_)) ++pos_;
     value_text_ = text_.substr(start, pos_ - start);
     return value_text_;
+}
+
+inline void Xyz_tokenizer::take(std::size_t size)
+{
+    value_text_ = text_.substr(pos_, size);
+    pos_ += size;
 }
 
 void Xyz_tokenizer::reject_value(const char* what) const
@@ -120,10 +140,25 @@ void Xyz_tokenizer::reject_value(const char* what) const
     reject_last(what);
 }
 
+// Most values are plain numbers that std::from_chars takes whole, so it is
+// left to find where they end; anything else gets the full form check.
 std::int32_t Xyz_tokenizer::next_integer()
 {
     seek_value();
-    const std::string_view t = take_plain();
+    const char* const first = text_.data() + pos_;
+    if (is_digit(*first) || *first == '-') {
+        std::int32_t value = 0;
+        const auto [ptr, ec] = std::from_chars(first, text_.data() + text_.size(), value);
+        if (ec == std::errc{} && ends_value(static_cast<std::size_t>(ptr - text_.data()))) {
+            take(static_cast<std::size_t>(ptr - first));
+            return value;
+        }
+    }
+    return integer_value(take_plain());
+}
+
+std::int32_t Xyz_tokenizer::integer_value(std::string_view t) const
+{
     std::size_t i = (t[0] == '+' || t[0] == '-') ? 1 : 0;
     const std::size_t digits_from = i;
     while (i < t.size() && is_digit(t[i])) ++i;
@@ -141,7 +176,24 @@ std::int32_t Xyz_tokenizer::next_integer()
 double Xyz_tokenizer::next_real()
 {
     seek_value();
-    const std::string_view t = take_plain();
+    // A leading digit or point rules out inf, nan and a plus sign, which
+    // from_chars would take differently; a D exponent stops it early.
+    const char* const first = text_.data() + pos_;
+    const char* const last = text_.data() + text_.size();
+    const char lead = *first == '-' && first + 1 != last ? first[1] : *first;
+    if (is_digit(lead) || lead == '.') {
+        double value = 0.0;
+        const auto [ptr, ec] = std::from_chars(first, last, value);
+        if (ec == std::errc{} && ends_value(static_cast<std::size_t>(ptr - text_.data()))) {
+            take(static_cast<std::size_t>(ptr - first));
+            return value;
+        }
+    }
+    return real_value(take_plain());
+}
+
+double Xyz_tokenizer::real_value(std::string_view t) const
+{
 
     // Check the form first: from_chars alone would also take inf, nan and
     // hexadecimal digits, and knows no D exponent.

@@ -56,8 +56,14 @@ public:
 private:
     // Passes separators to the start of the next value and counts its item.
     void seek_value();
+    void seek_value_slowly();
     // The plain (unquoted) value at the current position.
     std::string_view take_plain();
+    // Takes the next `size` bytes as the value.
+    void take(std::size_t size);
+    // The full form check and conversion of a value already taken.
+    std::int32_t integer_value(std::string_view t) const;
+    double real_value(std::string_view t) const;
     bool at_line_end(std::size_t p) const;
     bool ends_value(std::size_t p) const;
 

@@ -307,4 +307,120 @@ TEST(ReadXyz, NulInsideTheNameIsNotCutShort)
     }
 }
 
+// --- large files, read by two threads -----------------------------------------
+
+// Enough atoms for the reader to split the atom block between two threads.
+constexpr std::size_t large_count = 40000;
+
+// Atom i (from 0) of the large files: exact binary fractions, so the text
+// and the stored doubles match exactly.
+int large_z(std::size_t i) { return static_cast<int>(1 + i % 118); }
+double large_coordinate(std::size_t i, int k) { return static_cast<double>(i) * 0.25 - 5000.0 + k; }
+
+// Atoms before `first_two_line` have a line each, with `comment` bytes of
+// text after their values; later ones are written over two lines.  Long
+// lines first put the middle of the text among the two-line atoms, and the
+// comment's length moves it over their first and second lines.
+struct Layout {
+    std::size_t first_two_line;
+    std::size_t comment;
+};
+
+std::ostream& operator<<(std::ostream& os, const Layout& l)
+{
+    return os << "two-line atoms from " << l.first_two_line << ", comments of " << l.comment;
+}
+
+std::string large_text(const Layout& layout, std::size_t count = large_count)
+{
+    std::string text = std::to_string(count) + "\ncell: 1 0 0 | 0 1 0 | 0 0 1\n";
+    for (std::size_t i = 0; i < large_count; ++i) {
+        std::string x[3];
+        for (int k = 0; k < 3; ++k) x[k] = std::to_string(large_coordinate(i, k + 1));
+        text += std::to_string(large_z(i)) + " " + x[0];
+        if (i >= layout.first_two_line) {
+            text += "\n  " + x[1] + " " + x[2] + "\n";
+        } else {
+            text += " " + x[1] + " " + x[2] + " " + std::string(layout.comment, '#') + "\n";
+        }
+    }
+    return text;
+}
+
+const Layout one_line_each{large_count, 0};
+
+class LargeFiles : public ::testing::TestWithParam<Layout> {};
+
+TEST_P(LargeFiles, ReadAsAPlainReadWould)
+{
+    Crystal c;
+    read_xyz_buffer(c, large_text(GetParam()), "large.xyz");
+    ASSERT_EQ(c.rows(), large_count);
+    Element_map elements;
+    elements.initialize_element_map();
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < large_count; ++i) {
+        if ((*c.name)[i] != elements.get_element_symbol(large_z(i))) ++wrong;
+        for (int k = 1; k <= 3; ++k) {
+            if (c.xyz_at(i + 1, k) != large_coordinate(i, k)) ++wrong;
+        }
+    }
+    EXPECT_EQ(wrong, 0u) << "values differing from the text";
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, LargeFiles,
+                         ::testing::Values(one_line_each, Layout{large_count / 16, 150},
+                                           Layout{large_count / 16, 151}, Layout{large_count / 16, 152},
+                                           Layout{large_count / 16, 153}));
+
+struct Large_bad_file {
+    std::string name;
+    std::vector<std::size_t> bad_atoms;  // from 1; their first coordinate is spoilt
+    std::size_t count;
+    Error_kind kind;
+    long line;
+    int item;
+    std::string says;
+};
+
+std::ostream& operator<<(std::ostream& os, const Large_bad_file& b) { return os << b.name; }
+
+class LargeBadFiles : public ::testing::TestWithParam<Large_bad_file> {};
+
+TEST_P(LargeBadFiles, GiveTheFirstErrorOfTheFile)
+{
+    const Large_bad_file& b = GetParam();
+    std::string text = large_text(one_line_each, b.count);
+    // Atom a is on line a + 2; its first coordinate is its second item.
+    for (const std::size_t a : b.bad_atoms) {
+        std::size_t at = 0;
+        for (std::size_t line = 1; line < a + 2; ++line) at = text.find('\n', at) + 1;
+        text.insert(text.find(' ', text.find(' ', at) + 1), "x");
+    }
+    Crystal c;
+    try {
+        read_xyz_buffer(c, text, "large.xyz");
+        ADD_FAILURE() << "wanted an error, got a read of " << c.natom << " atoms";
+    } catch (const Xyz_error& e) {
+        EXPECT_EQ(e.kind(), b.kind) << e.what();
+        EXPECT_EQ(e.line(), b.line) << e.what();
+        EXPECT_EQ(e.item(), b.item) << e.what();
+        EXPECT_NE(std::string(e.what()).find(b.says), std::string::npos)
+            << "wanted '" << b.says << "' in: " << e.what();
+    }
+    EXPECT_FALSE(c.xyz || c.name) << "a failed read left arrays behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, LargeBadFiles,
+    ::testing::Values(
+        Large_bad_file{"bad value near the end", {39000}, large_count, Error_kind::bad_value, 39002, 2,
+                       "item 2 of atom 39000: bad real value '4750.750000x'"},
+        Large_bad_file{"bad values in both halves", {100, 39000}, large_count, Error_kind::bad_value, 102, 2,
+                       "item 2 of atom 100: bad real value '-4974.250000x'"},
+        Large_bad_file{"bad value near the start", {2}, large_count, Error_kind::bad_value, 4, 2,
+                       "item 2 of atom 2: bad real value"},
+        Large_bad_file{"count beyond the atoms", {}, large_count + 1, Error_kind::end_of_file,
+                       large_count + 3, 1, "item 1 of atom 40001: end of file"}));
+
 }  // namespace

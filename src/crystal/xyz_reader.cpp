@@ -7,7 +7,6 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -130,8 +129,9 @@ void read_in_two_halves(Xyz_tokenizer& tokens, std::string_view text, std::strin
     const std::size_t start = tokens.position();
     const std::size_t newline = text.find('\n', start + (text.size() - start) / 2);
     const std::size_t middle = newline == std::string_view::npos ? text.size() : newline + 1;
-    const std::size_t k = count_lines(text.substr(start, middle - start));
-    if (k == 0 || k >= n || std::thread::hardware_concurrency() < 2) {
+    const std::size_t k =
+        std::thread::hardware_concurrency() < 2 ? 0 : count_lines(text.substr(start, middle - start));
+    if (k == 0 || k >= n) {
         read_atoms(tokens, 0, n);
         return;
     }
@@ -150,7 +150,8 @@ void read_in_two_halves(Xyz_tokenizer& tokens, std::string_view text, std::strin
                 second_failure = std::current_exception();
             }
         });
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
+        // No second thread to be had: one will do.
         read_atoms(tokens, 0, n);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <limits>
 #include <system_error>
 
@@ -142,17 +143,16 @@ void Xyz_tokenizer::reject_value(const char* what) const
 
 // Most values are plain numbers that std::from_chars takes whole, so it is
 // left to find where they end; anything else gets the full form check.
+// from_chars takes no plus sign, and an integer only in digits.
 std::int32_t Xyz_tokenizer::next_integer()
 {
     seek_value();
     const char* const first = text_.data() + pos_;
-    if (is_digit(*first) || *first == '-') {
-        std::int32_t value = 0;
-        const auto [ptr, ec] = std::from_chars(first, text_.data() + text_.size(), value);
-        if (ec == std::errc{} && ends_value(static_cast<std::size_t>(ptr - text_.data()))) {
-            take(static_cast<std::size_t>(ptr - first));
-            return value;
-        }
+    std::int32_t value = 0;
+    const auto [ptr, ec] = std::from_chars(first, text_.data() + text_.size(), value);
+    if (ec == std::errc{} && ends_value(static_cast<std::size_t>(ptr - text_.data()))) {
+        take(static_cast<std::size_t>(ptr - first));
+        return value;
     }
     return integer_value(take_plain());
 }
@@ -176,18 +176,15 @@ std::int32_t Xyz_tokenizer::integer_value(std::string_view t) const
 double Xyz_tokenizer::next_real()
 {
     seek_value();
-    // A leading digit or point rules out inf, nan and a plus sign, which
-    // from_chars would take differently; a D exponent stops it early.
+    // Of the forms from_chars takes beyond ours, inf and nan are the only
+    // ones it turns into a value that is not finite (a far exponent is out
+    // of range instead); a D exponent stops it early.
     const char* const first = text_.data() + pos_;
-    const char* const last = text_.data() + text_.size();
-    const char lead = *first == '-' && first + 1 != last ? first[1] : *first;
-    if (is_digit(lead) || lead == '.') {
-        double value = 0.0;
-        const auto [ptr, ec] = std::from_chars(first, last, value);
-        if (ec == std::errc{} && ends_value(static_cast<std::size_t>(ptr - text_.data()))) {
-            take(static_cast<std::size_t>(ptr - first));
-            return value;
-        }
+    double value = 0.0;
+    const auto [ptr, ec] = std::from_chars(first, text_.data() + text_.size(), value);
+    if (ec == std::errc{} && std::isfinite(value) && ends_value(static_cast<std::size_t>(ptr - text_.data()))) {
+        take(static_cast<std::size_t>(ptr - first));
+        return value;
     }
     return real_value(take_plain());
 }

@@ -47,12 +47,6 @@ public:
     explicit Ref(PyObject* owned) noexcept : p_(owned) {}
     Ref(const Ref&) = delete;
     Ref& operator=(const Ref&) = delete;
-    Ref(Ref&& other) noexcept : p_(other.release()) {}
-    Ref& operator=(Ref&& other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
     ~Ref() { Py_XDECREF(p_); }
 
     PyObject* get() const noexcept { return p_; }
@@ -147,6 +141,14 @@ void set_os_error(const zorvak_crystal::Xyz_error& e)
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.get())), error.get());
 }
 
+// The library's messages quote bytes from the file, which need not be UTF-8;
+// those are shown escaped rather than losing the message to a decode error.
+void set_library_error(PyObject* type, const char* what)
+{
+    Ref message(PyUnicode_DecodeUTF8(what, static_cast<Py_ssize_t>(std::strlen(what)), "backslashreplace"));
+    if (message) PyErr_SetObject(type, message.get());
+}
+
 void set_read_error(const zorvak_crystal::Xyz_error& e)
 {
     using zorvak_crystal::Error_kind;
@@ -157,16 +159,16 @@ void set_read_error(const zorvak_crystal::Xyz_error& e)
         return;
     case Error_kind::end_of_file:
     case Error_kind::bad_value:
-        PyErr_SetString(PyExc_ValueError, e.what());
+        set_library_error(PyExc_ValueError, e.what());
         return;
     case Error_kind::out_of_memory:
-        PyErr_SetString(PyExc_MemoryError, e.what());
+        set_library_error(PyExc_MemoryError, e.what());
         return;
     case Error_kind::already_read:
         break;
     }
     // A fresh record is read every time, so this is a fault of the library.
-    PyErr_SetString(PyExc_SystemError, e.what());
+    set_library_error(PyExc_SystemError, e.what());
 }
 
 // Reads the named file; false with a Python exception set when it fails.
@@ -218,7 +220,8 @@ PyObject* read_xyz(PyObject*, PyObject* xyz_file_in)
     Py_RETURN_NONE;
 }
 
-PyMethodDef read_xyz_def = {"read_xyz", read_xyz, METH_O, nullptr};
+// A text signature only: inspect sees the parameter, __doc__ stays None.
+PyMethodDef read_xyz_def = {"read_xyz", read_xyz, METH_O, "read_xyz(xyz_file_in, /)\n--\n\n"};
 
 // Copies spec.<from> into the module dict as <to>.  A missing attribute is
 // skipped; None is skipped only where keep_none is false.

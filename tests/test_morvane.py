@@ -1,5 +1,6 @@
 import builtins
 import errno
+import inspect
 import os
 import pathlib
 import subprocess
@@ -57,6 +58,7 @@ def test_read_xyz_is_a_builtin_without_docstring():
     f = morvane.read_xyz
     assert (f.__name__, f.__module__, f.__doc__) == ("read_xyz", "morvane", None)
     assert type(f).__name__ == "builtin_function_or_method"
+    assert str(inspect.signature(f)) == "(xyz_file_in, /)"
 
 
 def test_repeated_import_gives_the_same_module():
@@ -157,12 +159,13 @@ def test_trailing_blanks_are_dropped_leading_blanks_kept(tmp_path, good_file, mo
     ("1\ncell: 1 0 0 | 0 1 0 | 0 0 1\n8 0 zero 0\n", 3, 3),
     ("3\ncell: 1 0 0 | 0 1 0 | 0 0 1\n8 0 0 0\n", 4, 1),
     ("2\ncell: 1 0 0 | 0 1 0 | 0 0 1\n8 0 0 0\n1 0 0", 4, 4),
+    ("1\ncell: 1 0 0 | 0 1 0 | 0 0 1\n8 0 0 \xff\n", 3, 4),
 ], ids=["real count", "free-text cell line", "symbol for number", "number beyond 32 bits",
-        "bad coordinate", "missing atom line", "end of file inside a line"])
+        "bad coordinate", "missing atom line", "end of file inside a line", "byte not UTF-8"])
 def test_malformed_file_is_a_value_error_naming_file_line_item(tmp_path, good_file, text,
                                                                line, item):
     path = tmp_path / "bad.xyz"
-    path.write_text(text)
+    path.write_bytes(text.encode("latin-1"))
     with pytest.raises(ValueError) as excinfo:
         morvane.read_xyz(str(path))
     message = str(excinfo.value)

@@ -3,11 +3,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <exception>
 #include <memory>
 #include <new>
 #include <string>
-#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -22,9 +20,6 @@ namespace {
 // An atom group needs at least four one-character values, three separators
 // and the line end before the next group: 8 bytes, 7 for the last.
 constexpr std::size_t min_atom_bytes = 8;
-
-// Below this many atoms a second thread costs more than it saves.
-constexpr std::size_t two_halves_from = std::size_t{1} << 15;
 
 [[noreturn]] void fail_file(Error_kind kind, const std::string& name, int err, const std::string& what)
 {
@@ -107,71 +102,6 @@ File_text read_file(const std::string& name)
     return text;
 }
 
-// Line ends in `text`; find() runs through the bytes faster than a loop
-// over each of them would.
-std::size_t count_lines(std::string_view text)
-{
-    std::size_t lines = 0;
-    for (std::size_t p = text.find('\n'); p != std::string_view::npos; p = text.find('\n', p + 1)) ++lines;
-    return lines;
-}
-
-// Reads atoms [0, n) with two threads: the second half is taken to start at
-// the first line past the middle of the text, as the atom numbered by the
-// lines before it.  That holds when every atom of the first half has a line
-// of its own; the first half, read as usual, checks it by ending exactly
-// there.  Otherwise (blank lines, groups over several lines) it reads on by
-// itself, so the outcome is always that of a plain read.
-template <class Read_atoms>
-void read_in_two_halves(Xyz_tokenizer& tokens, std::string_view text, std::string_view filename,
-                        std::size_t n, const Read_atoms& read_atoms)
-{
-    const std::size_t start = tokens.position();
-    const std::size_t newline = text.find('\n', start + (text.size() - start) / 2);
-    const std::size_t middle = newline == std::string_view::npos ? text.size() : newline + 1;
-    const std::size_t k =
-        std::thread::hardware_concurrency() < 2 ? 0 : count_lines(text.substr(start, middle - start));
-    if (k == 0 || k >= n) {
-        read_atoms(tokens, 0, n);
-        return;
-    }
-
-    const long middle_line = tokens.line() + static_cast<long>(k);
-    std::exception_ptr second_failure;
-    std::thread worker;
-    try {
-        // The worker's tokenizer lives on its own stack: next to the main
-        // thread's busy frames it would share their cache lines.
-        worker = std::thread([&] {
-            try {
-                Xyz_tokenizer second(text, filename, middle, middle_line);
-                read_atoms(second, k, n);
-            } catch (...) {
-                second_failure = std::current_exception();
-            }
-        });
-    } catch (const std::exception&) {
-        // No second thread to be had: one will do.
-        read_atoms(tokens, 0, n);
-        return;
-    }
-    std::exception_ptr first_failure;
-    try {
-        read_atoms(tokens, 0, k);
-    } catch (...) {
-        first_failure = std::current_exception();
-    }
-    worker.join();
-
-    // An error in the first half is the first error of the file.
-    if (first_failure) std::rethrow_exception(first_failure);
-    if (tokens.position() != middle || tokens.line() != middle_line) {
-        read_atoms(tokens, k, n);
-    } else if (second_failure) {
-        std::rethrow_exception(second_failure);
-    }
-}
-
 }  // namespace
 
 void read_xyz_buffer(Crystal& cryst, std::string_view text, std::string_view filename)
@@ -218,27 +148,20 @@ void read_xyz_buffer(Crystal& cryst, std::string_view text, std::string_view fil
 
     Element_map elements;
     elements.initialize_element_map();
-    const auto read_atoms = [&](Xyz_tokenizer& atoms, std::size_t first, std::size_t last) {
-        for (std::size_t i = first; i < last; ++i) {
-            atoms.begin_group("atom", static_cast<long>(i + 1));
-            const std::int32_t z = atoms.next_integer();
-            if (z < 1 || z > 118) atoms.reject_last("atomic number outside 1..118:");
-            const double x = atoms.next_real();
-            const double y = atoms.next_real();
-            const double w = atoms.next_real();
-            atoms.end_group();
-            if (fits) {
-                name[i] = elements.get_element_symbol(z);
-                xyz[i] = x;
-                xyz[n + i] = y;
-                xyz[2 * n + i] = w;
-            }
+    for (std::size_t i = 0; i < n; ++i) {
+        tokens.begin_group("atom", static_cast<long>(i + 1));
+        const std::int32_t z = tokens.next_integer();
+        if (z < 1 || z > 118) tokens.reject_last("atomic number outside 1..118:");
+        const double x = tokens.next_real();
+        const double y = tokens.next_real();
+        const double w = tokens.next_real();
+        tokens.end_group();
+        if (fits) {
+            name[i] = elements.get_element_symbol(z);
+            xyz[i] = x;
+            xyz[n + i] = y;
+            xyz[2 * n + i] = w;
         }
-    };
-    if (fits && n >= two_halves_from) {
-        read_in_two_halves(tokens, text, filename, n, read_atoms);
-    } else {
-        read_atoms(tokens, 0, n);
     }
     if (!fits) throw std::logic_error("read_xyz_buffer(): atom count check let a short file through");
 

@@ -22,9 +22,6 @@ public:
     // `text` is the whole file; `filename` only names it in errors.
     Xyz_tokenizer(std::string_view text, std::string_view filename)
         : text_(text), filename_(filename) {}
-    // As above, but starting at byte `pos`, the start of line `line`.
-    Xyz_tokenizer(std::string_view text, std::string_view filename, std::size_t pos, long line)
-        : text_(text), filename_(filename), pos_(pos), line_(line) {}
 
     // Starts a group at the current line.  `what` names it in errors
     // ("the cell group"); a non-zero `number` follows it ("atom 3").
@@ -48,8 +45,6 @@ public:
     int item() const { return item_; }
     // Bytes not yet read.
     std::size_t remaining() const { return text_.size() - pos_; }
-    // Byte offset of the current position.
-    std::size_t position() const { return pos_; }
 
     // Throws bad_value for the value last taken: its line, item and text.
     [[noreturn]] void reject_last(const std::string& what) const;

@@ -215,7 +215,7 @@ PyObject* read_xyz(PyObject*, PyObject* xyz_file_in)
         PyErr_SetString(PyExc_ValueError, "embedded null character");
         return fail_in_read_xyz(line_no_nul);
     }
-    // The interpreter lock stays held: the reader is not reentrant.
+    // The interpreter lock stays held for the whole read: reads are serialised.
     if (!read_file(xyz_in)) return fail_in_read_xyz(line_read);
     Py_RETURN_NONE;
 }

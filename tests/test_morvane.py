@@ -260,3 +260,37 @@ def test_import_as_submodule_enters_module_table(tmp_path):
         assert pkg.morvane.__name__ == "pkg.morvane" and pkg.morvane.__package__ == "pkg"
     """, str(tmp_path))
     assert result.returncode == 0, result.stderr
+
+
+# -- running out of memory, in a child with a capped address space -----------
+
+OUT_OF_MEMORY = """
+    import ctypes, resource, sys, morvane
+    with open("/proc/self/status") as status:
+        in_use = next(int(l.split()[1]) * 1024 for l in status if l.startswith("VmSize:"))
+    # Room for the file's text (24 MB), not for the 78 MB of atom arrays.
+    resource.setrlimit(resource.RLIMIT_AS, (in_use + (48 << 20),) * 2)
+    if sys.argv[2] == "python":
+        try:
+            morvane.read_xyz(sys.argv[1])
+        except MemoryError as error:
+            print("MemoryError:", error)
+        morvane.read_xyz(sys.argv[3])
+        print("went on")
+    else:
+        ctypes.CDLL(morvane.__file__).c_read_xyz(sys.argv[1].encode())
+"""
+
+
+@pytest.mark.parametrize("caller", ["python", "c entry"])
+def test_out_of_memory(tmp_path, good_file, caller):
+    big = tmp_path / "big.xyz"
+    big.write_text("3000000\ncell: 1 0 0 | 0 1 0 | 0 0 1\n" + "1 0 0 0\n" * 3_000_000)
+    result = run_python(OUT_OF_MEMORY, str(big), caller.split()[0], good_file)
+    if caller == "python":
+        assert result.returncode == 0, result.stderr
+        assert result.stdout.startswith("MemoryError: ") and "Error allocating" in result.stdout
+        assert result.stdout.endswith("went on\n")
+    else:
+        assert result.returncode == 1, result.stderr
+        assert "Error allocating" in result.stderr and result.stderr.count("\n") == 1

@@ -18,12 +18,20 @@ from threadpoolctl import threadpool_info, threadpool_limits
 import vorn
 
 
+# OpenBLAS threads keep spinning for a while after a call; on a small
+# machine the other library's spinning pool would otherwise take the cores
+# from the call being timed.
+SETTLE_SECONDS = 0.3
+
+
 def best_of_interleaved(fn_a, fn_b, repeats):
     """Best times of two callables run turn about, so that background load
-    and the other library's idling BLAS threads weigh on both alike."""
+    weighs on both alike, with a pause before each call for the other
+    library's BLAS threads to go to sleep."""
     times_a, times_b = [], []
     for _ in range(repeats):
         for fn, times in ((fn_a, times_a), (fn_b, times_b)):
+            time.sleep(SETTLE_SECONDS)
             start = time.perf_counter()
             fn()
             times.append(time.perf_counter() - start)

@@ -294,3 +294,24 @@ def test_out_of_memory(tmp_path, good_file, caller):
     else:
         assert result.returncode == 1, result.stderr
         assert "Error allocating" in result.stderr and result.stderr.count("\n") == 1
+
+
+# -- pipes and devices: read only as far as the structure needs --------------
+
+def test_endless_device_fails_at_its_first_bad_value():
+    with pytest.raises(ValueError, match="line 1, item 1 of the count group"):
+        morvane.read_xyz("/dev/zero")
+
+
+def test_pipe_is_done_once_its_atoms_are_in(tmp_path, good_file):
+    # The writer keeps the pipe open: waiting for its end would never return.
+    fifo = tmp_path / "pipe.xyz"
+    os.mkfifo(fifo)
+    writer = subprocess.Popen(["sh", "-c", 'exec 3>"$1"; cat "$2" >&3; sleep 60', "sh",
+                               str(fifo), good_file])
+    try:
+        result = run_python("import morvane, sys; print(morvane.read_xyz(sys.argv[1]))", str(fifo))
+    finally:
+        writer.kill()
+        writer.wait()
+    assert (result.returncode, result.stdout) == (0, "None\n"), result.stderr

@@ -5,8 +5,8 @@
 // written in Python.  The entry installed here handles the common call
 // (an instance of exactly the bound class, plain ints that fit a 32-bit int)
 // directly and hands every other call, and every call that fails, to the
-// pybind11 function it replaces.  Conversions, overload errors and
-// exception messages therefore stay exactly those of the pybind11 binding.
+// pybind11 function it replaces.  Conversions, overload errors, exception
+// messages and the docstring therefore stay those of the pybind11 binding.
 #pragma once
 
 #include <pybind11/complex.h>
@@ -14,7 +14,6 @@
 
 #include <array>
 #include <climits>
-#include <string>
 #include <utility>
 
 namespace zorvak::bindings {
@@ -32,7 +31,7 @@ struct fast_get<Getter> {
     // process, so these are never released.
     static inline PyTypeObject* type = nullptr;
     static inline PyObject* fallback = nullptr;
-    static inline std::string doc;
+    static inline PyObject* doc = nullptr;  // the fallback's __doc__, kept alive
     static inline PyMethodDef def{};
 
     static bool plain_int(PyObject* arg, int& out) {
@@ -52,8 +51,7 @@ struct fast_get<Getter> {
     // Called as a plain function with the instance first, like the
     // pybind11 function it replaces, so that anything unusual (another
     // self type, keywords, other counts) can be forwarded unchanged.
-    static PyObject* call(PyObject*, PyObject* const* args, size_t nargsf, PyObject* kwnames) {
-        const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    static PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         if (kwnames == nullptr && nargs == arity + 1 && Py_TYPE(args[0]) == type) {
             std::array<int, arity> index{};
             bool plain = true;
@@ -69,7 +67,7 @@ struct fast_get<Getter> {
                 }
             }
         }
-        return PyObject_Vectorcall(fallback, args, nargsf, kwnames);
+        return PyObject_Vectorcall(fallback, args, static_cast<size_t>(nargs), kwnames);
     }
 
     // Replaces cls.<name>, which must already be bound to Getter.
@@ -78,11 +76,12 @@ struct fast_get<Getter> {
         type = reinterpret_cast<PyTypeObject*>(cls.ptr());
         py::object bound = cls.attr(name);
         fallback = bound.release().ptr();
-        doc = py::cast<std::string>(py::handle(fallback).attr("__doc__"));
+        doc = py::object(py::handle(fallback).attr("__doc__")).release().ptr();
         def.ml_name = name;
         def.ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&call));
         def.ml_flags = METH_FASTCALL | METH_KEYWORDS;
-        def.ml_doc = doc.c_str();
+        def.ml_doc = PyUnicode_AsUTF8(doc);
+        if (def.ml_doc == nullptr) throw py::error_already_set();
         py::object module_name = cls.attr("__module__");
         auto function = py::reinterpret_steal<py::object>(PyCFunction_NewEx(&def, nullptr, module_name.ptr()));
         if (!function) throw py::error_already_set();

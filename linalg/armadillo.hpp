@@ -2,6 +2,10 @@
 // storage allocation routed through acquire_storage/release_storage below.
 #pragma once
 
+#if defined(ARMA_INCLUDES) && !defined(ARMA_ALIEN_MEM_ALLOC_FUNCTION)
+#error "<armadillo> was included before linalg/armadillo.hpp: the two would allocate differently"
+#endif
+
 #include <sys/mman.h>
 
 #include <cstddef>

@@ -16,6 +16,9 @@ public:
     std::shared_ptr<arma::Col<T>> vec;
 
     Basis() : vec(std::make_shared<arma::Col<T>>()) {}
+    // Copies share the vector; as for Operator, no implicit moves.
+    Basis(const Basis&) = default;
+    Basis& operator=(const Basis&) = default;
 
     // Col's one-index operator() checks against n_elem and reports with the
     // same text as the matrix accessor.

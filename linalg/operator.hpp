@@ -47,6 +47,12 @@ public:
           eigenvectors_gen(std::make_shared<arma::Mat<complex_type>>()),
           eigenvectors_sym(std::make_shared<arma::Mat<T>>()) {}
 
+    // Copies share the six members.  Declaring the copies also removes the
+    // implicit moves, which would leave a moved-from Operator with null
+    // members: a move copies the pointers and leaves the source intact.
+    Operator(const Operator&) = default;
+    Operator& operator=(const Operator&) = default;
+
     // --- element access and fills -------------------------------------
 
     T get(int i, int j) const { return (*matrix)(to_uword(i), to_uword(j)); }

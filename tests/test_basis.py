@@ -35,6 +35,16 @@ def test_new_basis_is_empty(basis, capfd):
     assert capfd.readouterr().out == "[matrix size: 0x1]\n"
     with pytest.raises(TypeError):
         basis(3)
+    with pytest.raises(AttributeError):
+        b.size = 3
+    own = [k for k in vars(basis) if k not in ("__doc__", "__module__", "_pybind11_conduit_v1_")]
+    assert own == ["__init__", "__add__", "__sub__", "get", "set_size", "set",
+                   "zeros", "ones", "randu", "randn", "print"]
+    name, scalar = basis.__name__, "float" if basis is vorn.BasisReal else "complex"
+    assert basis.get.__doc__ == f"get(self: vorn.{name}, arg0: int) -> {scalar}\n"
+    assert basis.zeros.__doc__ == (f"zeros(*args, **kwargs)\nOverloaded function.\n\n"
+                                   f"1. zeros(self: vorn.{name}) -> None\n\n"
+                                   f"2. zeros(self: vorn.{name}, arg0: int) -> None\n")
 
 
 @pytest.mark.parametrize("index, error", [

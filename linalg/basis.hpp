@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "linalg/operator.hpp"
+#include "linalg/random_fill.hpp"
 
 namespace zorvak {
 
@@ -30,10 +31,16 @@ public:
     void zeros(int n) { vec->zeros(to_uword(n)); }
     void ones() { vec->ones(); }
     void ones(int n) { vec->ones(to_uword(n)); }
-    void randu() { vec->randu(); }
-    void randu(int n) { vec->randu(to_uword(n)); }
-    void randn() { vec->randn(); }
-    void randn(int n) { vec->randn(to_uword(n)); }
+    void randu() { randu_fill(*vec); }
+    void randu(int n) {
+        vec->set_size(to_uword(n));
+        randu_fill(*vec);
+    }
+    void randn() { randn_fill(*vec); }
+    void randn(int n) {
+        vec->set_size(to_uword(n));
+        randn_fill(*vec);
+    }
 
     void print() const { print_flushed(*vec); }
 };

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "linalg/armadillo.hpp"
+#include "linalg/random_fill.hpp"
 #include <complex>
 #include <iostream>
 #include <memory>
@@ -63,10 +64,18 @@ public:
     void zeros(int n_rows, int n_cols) { matrix->zeros(to_uword(n_rows), to_uword(n_cols)); }
     void ones() { matrix->ones(); }
     void ones(int n_rows, int n_cols) { matrix->ones(to_uword(n_rows), to_uword(n_cols)); }
-    void randu() { matrix->randu(); }
-    void randu(int n_rows, int n_cols) { matrix->randu(to_uword(n_rows), to_uword(n_cols)); }
-    void randn() { matrix->randn(); }
-    void randn(int n_rows, int n_cols) { matrix->randn(to_uword(n_rows), to_uword(n_cols)); }
+    // Armadillo's own values and engine state, generated in bulk; the sized
+    // forms reshape first, as Armadillo's do.
+    void randu() { randu_fill(*matrix); }
+    void randu(int n_rows, int n_cols) {
+        matrix->set_size(to_uword(n_rows), to_uword(n_cols));
+        randu_fill(*matrix);
+    }
+    void randn() { randn_fill(*matrix); }
+    void randn(int n_rows, int n_cols) {
+        matrix->set_size(to_uword(n_rows), to_uword(n_cols));
+        randn_fill(*matrix);
+    }
     void eye() { matrix->eye(); }
     void eye(int n_rows, int n_cols) { matrix->eye(to_uword(n_rows), to_uword(n_cols)); }
 

@@ -5,7 +5,7 @@ several repeats, with both BLAS libraries (Debian's OpenBLAS under vorn,
 numpy's bundled OpenBLAS) held to the same thread count.  The ratio is
 vorn time / numpy time: below 1 vorn is faster.
 
-    python benchmarks/bench_vorn.py [--threads N]
+    python benchmarks/bench_vorn.py [--threads N] [--only TEXT]
 """
 
 import argparse
@@ -95,19 +95,25 @@ def rows(rng):
     g_v, g_n = vorn_random(vorn.OperatorReal, n, n), rng.standard_normal((n, n))
     out.append(("eigen general vs eig", n, g_v.eigen, lambda: np.linalg.eig(g_n), 3, 1.1))
 
-    # Fills into existing storage on both sides.  numpy's default generator
-    # (PCG64, ziggurat normals) and its legacy Mersenne Twister are shown.
+    # Fills into existing storage on both sides: numpy's default generator
+    # (PCG64; ziggurat normals) filling as many doubles as vorn draws (a
+    # complex element is a real part and an imaginary part), and, for the
+    # real flavour, numpy's legacy Mersenne Twister (polar normals).
     n = 4000
-    f_v = vorn.OperatorReal()
-    f_v.zeros(n, n)
-    buf = np.empty((n, n))
     legacy = np.random.RandomState(0)
-    out.append(("randu fill", n, f_v.randu, lambda: rng.random(out=buf), 5, 1.1))
-    out.append(("randu fill vs legacy MT19937", n, f_v.randu, lambda n=n: legacy.random_sample((n, n)), 5, None))
-    out.append(("randn fill", n, f_v.randn, lambda: rng.standard_normal(out=buf), 5, 1.1))
-    out.append(("randn fill vs legacy MT19937", n, f_v.randn, lambda n=n: legacy.standard_normal((n, n)), 5, None))
+    for cls, dtype, suffix in ((vorn.OperatorReal, np.float64, ""), (vorn.OperatorComplex, np.complex128, " complex")):
+        f_v = cls()
+        f_v.zeros(n, n)
+        buf = np.empty((n, n), dtype).view(np.float64)
+        out.append((f"randu fill{suffix}", n, f_v.randu, lambda buf=buf: rng.random(out=buf), 5, 0.75))
+        out.append((f"randn fill{suffix}", n, f_v.randn, lambda buf=buf: rng.standard_normal(out=buf), 5, 1.0))
+        if cls is vorn.OperatorReal:
+            out.append(("randu fill vs legacy MT19937", n, f_v.randu,
+                        lambda n=n: legacy.random_sample((n, n)), 5, None))
+            out.append(("randn fill vs legacy MT19937", n, f_v.randn,
+                        lambda n=n: legacy.standard_normal((n, n)), 5, None))
 
-    # Basis: element-wise sums of long vectors and the normal fill.
+    # Basis: element-wise sums of long vectors and the fills.
     n = 10_000_000
     x_v, y_v = vorn.BasisReal(), vorn.BasisReal()
     x_v.randn(n)
@@ -115,14 +121,20 @@ def rows(rng):
     x_n, y_n = rng.standard_normal(n), rng.standard_normal(n)
     out.append(("Basis a + b", n, lambda: x_v + y_v, lambda: x_n + y_n, 7, 1.1))
     out.append(("Basis a - b", n, lambda: x_v - y_v, lambda: x_n - y_n, 7, 1.1))
-    vbuf = np.empty(n)
-    out.append(("Basis randn fill", n, x_v.randn, lambda: rng.standard_normal(out=vbuf), 5, 1.1))
+    for cls, dtype, suffix in ((vorn.BasisReal, np.float64, ""), (vorn.BasisComplex, np.complex128, " complex")):
+        f_v = cls()
+        f_v.zeros(n)
+        vbuf = np.empty(n, dtype).view(np.float64)
+        out.append((f"Basis randu fill{suffix}", n, f_v.randu, lambda vbuf=vbuf: rng.random(out=vbuf), 5, 0.75))
+        out.append((f"Basis randn fill{suffix}", n, f_v.randn,
+                    lambda vbuf=vbuf: rng.standard_normal(out=vbuf), 5, 1.0))
     return out
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--threads", type=int, default=os.cpu_count())
+    parser.add_argument("--only", default="", metavar="TEXT", help="run only the rows whose label contains TEXT")
     args = parser.parse_args()
 
     # A 1000x1000 normal matrix has a determinant beyond the double range.
@@ -132,6 +144,8 @@ def main():
         print(f"BLAS libraries (file, version, threads): {blas}")
         print(f"{'operation':32} {'n':>9} {'vorn ms':>10} {'numpy ms':>10} {'ratio':>7}  target")
         for label, n, fn_vorn, fn_numpy, repeats, target in rows(np.random.default_rng(0)):
+            if args.only not in label:
+                continue
             fn_vorn(), fn_numpy()               # warm up: page faults, lazy init
             t_vorn, t_numpy = best_of_interleaved(fn_vorn, fn_numpy, repeats)
             ratio = t_vorn / t_numpy

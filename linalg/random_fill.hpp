@@ -71,7 +71,11 @@ inline EngineState state_of(const std::mt19937_64& engine) {
     return state;
 }
 
-inline void restore(std::mt19937_64& engine, const EngineState& state) { std::memcpy(&engine, &state, sizeof state); }
+// The engine is trivially copyable; the cast only says that its layout,
+// not its constructor, is what matters here.
+inline void restore(std::mt19937_64& engine, const EngineState& state) {
+    std::memcpy(static_cast<void*>(&engine), &state, sizeof state);
+}
 
 // std::mt19937_64::seed(value).
 inline EngineState seeded_state(std::uint64_t seed) {
@@ -269,11 +273,13 @@ inline void normal_on_engine(std::mt19937_64& engine, double* out, std::size_t c
     restore(engine, stream.engine);
 }
 
+#if defined(ARMA_USE_OPENMP)
 // libgomp's thread pool belongs to the thread that started it and does not
 // survive fork: in a child, a parallel region on that thread waits for
-// workers that no longer exist.  This records which process last ran the
-// chunks in parallel on this thread; a forked child sees another process
-// id and runs the chunks itself, which gives the same values.
+// workers that no longer exist.  Each thread remembers the process in
+// which it first ran the chunks in parallel; in a forked child that is
+// another process, and the child runs the chunks one after the other on the
+// calling thread, which gives the same values.
 inline bool thread_pool_usable() {
     static thread_local pid_t pool_process = 0;
     const pid_t self = getpid();
@@ -282,13 +288,12 @@ inline bool thread_pool_usable() {
 }
 
 // Armadillo's chunked normal fill of n_elem elements of values_per_elem
-// doubles each.
-inline void normal_in_chunks(std::mt19937_64& engine, double* out, std::size_t n_elem,
-                             std::size_t values_per_elem) {
+// doubles each; the seeds come from the calling thread's engine.
+inline void normal_in_chunks(double* out, std::size_t n_elem, std::size_t values_per_elem) {
     const std::size_t n_chunks = std::size_t(arma::mp_thread_limit::get());
     std::vector<std::uint64_t> seeds(n_chunks);
     for (std::size_t t = 0; t < n_chunks; ++t) {
-        // The same draw and conversion as Armadillo's, from the same engine.
+        // Armadillo's own draw and conversion.
         seeds[t] = std::uint64_t(t) + std::uint64_t(arma::arma_rng::randi<std::uint64_t>());
     }
     const std::size_t chunk = n_elem / n_chunks;
@@ -307,6 +312,7 @@ inline void normal_in_chunks(std::mt19937_64& engine, double* out, std::size_t n
         for (std::size_t t = 0; t < n_chunks; ++t) fill_chunk(t);
     }
 }
+#endif
 
 template <typename T>
 constexpr std::size_t values_per_element = std::is_same_v<T, double> ? 1 : 2;
@@ -342,16 +348,15 @@ void randu_fill(arma::Mat<T>& m) {
 template <typename T>
 void randn_fill(arma::Mat<T>& m) {
     using namespace random_fill_detail;
-    std::mt19937_64& engine = arma::mt19937_64_instance;
     double* out = values_of(m);
 #if defined(ARMA_USE_OPENMP)
     constexpr arma::uword chunked_from = values_per_element<T> == 1 ? 1024 : 512;
     if (m.n_elem >= chunked_from && !omp_in_parallel()) {
-        normal_in_chunks(engine, out, m.n_elem, values_per_element<T>);
+        normal_in_chunks(out, m.n_elem, values_per_element<T>);
         return;
     }
 #endif
-    normal_on_engine(engine, out, m.n_elem * values_per_element<T>);
+    normal_on_engine(arma::mt19937_64_instance, out, m.n_elem * values_per_element<T>);
 }
 
 }  // namespace zorvak

@@ -23,8 +23,9 @@
 //
 // The hot loops are compiled twice, for baseline x86-64 and for AVX2, and
 // picked at load time.  Neither clone enables FMA: a contracted x*x + y*y
-// would change the polar method's results.  log is glibc's, called per
-// value; sqrt and the arithmetic are exact IEEE operations in any width.
+// would change the polar method's results.  log is glibc's scalar function,
+// called once per accepted pair; sqrt and the other arithmetic are exact
+// IEEE operations at any vector width.
 #pragma once
 
 #include "linalg/armadillo.hpp"

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bindings/fast_get.hpp"
+#include "bindings/instance_safety.hpp"
 #include "linalg/basis.hpp"
 
 namespace zorvak::bindings {
@@ -35,6 +36,7 @@ void bind_basis(py::module_& m, const std::string& suffix) {
         .def("randn", py::overload_cast<int>(&B::randn))
         .def("print", &B::print);
     fast_get<&B::get>::install(cls, "get");
+    own_deallocator<B>::install(cls);
 }
 
 }  // namespace zorvak::bindings

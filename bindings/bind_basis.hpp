@@ -35,7 +35,7 @@ void bind_basis(py::module_& m, const std::string& suffix) {
         .def("randn", py::overload_cast<>(&B::randn))
         .def("randn", py::overload_cast<int>(&B::randn))
         .def("print", &B::print);
-    fast_get<&B::get>::install(cls, "get");
+    fast_get<&B::get>::install(m, cls, "get");
     own_deallocator<B>::install(cls);
 }
 

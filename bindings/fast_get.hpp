@@ -94,11 +94,11 @@ struct fast_get<Getter> {
 
     // Replaces cls.<name>, which must already be bound to Getter.
     template <typename PyClass>
-    static void install(PyClass& cls, const char* name) {
+    static void install(py::module_& module, PyClass& cls, const char* name) {
         type = reinterpret_cast<PyTypeObject*>(cls.ptr());
         bound = py::detail::get_type_info(typeid(Class));
         if (bound == nullptr || bound->type != type) py::pybind11_fail("fast_get: the class is not bound");
-        front.install(cls, name, &call);
+        front.install(module, cls, name, &call);
     }
 };
 

@@ -20,7 +20,7 @@ public:
     // lives as long as the class, that is as long as the process, so
     // nothing here is ever released.
     template <typename PyClass>
-    void install(PyClass& cls, const char* name, entry_function entry) {
+    void install(py::module_& module, PyClass& cls, const char* name, entry_function entry) {
         fallback = py::object(cls.attr(name)).release().ptr();
         doc = py::object(py::handle(fallback).attr("__doc__")).release().ptr();
         def.ml_name = name;
@@ -28,11 +28,12 @@ public:
         def.ml_flags = METH_FASTCALL | METH_KEYWORDS;
         def.ml_doc = PyUnicode_AsUTF8(doc);
         if (def.ml_doc == nullptr) throw py::error_already_set();
+        // A function of the module, as its self says.  pybind11 inspects the
+        // self of a function it finds under a name it binds again (a
+        // subclass's own __init__), and a null one would crash it.
         py::object module_name = cls.attr("__module__");
-        // The pybind11 function as the C function's self: pybind11 inspects
-        // the self of a function it finds under a name it binds again (a
-        // subclass's own __init__) and must not be handed a null one.
-        auto function = py::reinterpret_steal<py::object>(PyCFunction_NewEx(&def, fallback, module_name.ptr()));
+        auto function =
+            py::reinterpret_steal<py::object>(PyCFunction_NewEx(&def, module.ptr(), module_name.ptr()));
         if (!function) throw py::error_already_set();
         // An instance method, as pybind11 stores its own methods.
         auto method = py::reinterpret_steal<py::object>(PyInstanceMethod_New(function.ptr()));

@@ -159,11 +159,11 @@ struct init_guard {
     }
 
     template <typename PyClass>
-    static void install(PyClass& cls) {
+    static void install(py::module_& module, PyClass& cls) {
         type = reinterpret_cast<PyTypeObject*>(cls.ptr());
         bound = py::detail::get_type_info(typeid(Class));
         if (bound == nullptr || bound->type != type) py::pybind11_fail("init_guard: the class is not bound");
-        front.install(cls, "__init__", &call);
+        front.install(module, cls, "__init__", &call);
     }
 };
 

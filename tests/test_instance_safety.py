@@ -79,6 +79,7 @@ def test_class_assignment_between_bound_classes_is_refused():
         "assign(RealA(), ComplexA)": "TypeError",
         "assign(HamA(), RealA)": "TypeError",
         "set_class(vorn.OperatorReal(), vorn.OperatorComplex)": "TypeError",
+        "setattr(vorn.HamiltonianReal, '__bases__', (vorn.OperatorComplex,))": "TypeError",
     })
     setup = """
         import vorn

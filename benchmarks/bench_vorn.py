@@ -61,6 +61,14 @@ def rows(rng):
             a[3, 4]
     out.append(("get x 1e5 vs a[i, j]", 10, get_vorn, get_numpy, 5, 2.0))
 
+    # The same reads on a Hamiltonian; the peer is get on the OperatorReal.
+    h_v = vorn_random(vorn.HamiltonianReal, 10, 10)
+
+    def get_hamiltonian(get=h_v.get):
+        for _ in range(calls):
+            get(3, 4)
+    out.append(("get x 1e5 Hamiltonian/Operator", 10, get_hamiltonian, get_vorn, 5, 1.25))
+
     n = 2000
     a_v, b_v = vorn_random(vorn.OperatorReal, n, n), vorn_random(vorn.OperatorReal, n, n)
     a_n, b_n = rng.standard_normal((n, n)), rng.standard_normal((n, n))

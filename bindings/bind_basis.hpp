@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bindings/fast_get.hpp"
+#include "bindings/instance_safety.hpp"
 #include "linalg/basis.hpp"
 
 namespace zorvak::bindings {
@@ -34,7 +35,8 @@ void bind_basis(py::module_& m, const std::string& suffix) {
         .def("randn", py::overload_cast<>(&B::randn))
         .def("randn", py::overload_cast<int>(&B::randn))
         .def("print", &B::print);
-    fast_get<&B::get>::install(cls, "get");
+    fast_get<&B::get>::install(m, cls, "get");
+    own_deallocator<B>::install(cls);
 }
 
 }  // namespace zorvak::bindings

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "bindings/instance_safety.hpp"
 #include "linalg/hamiltonian.hpp"
 
 namespace zorvak::bindings {
@@ -14,8 +15,9 @@ namespace py = pybind11;
 
 template <typename T>
 void bind_hamiltonian(py::module_& m, const std::string& suffix) {
-    py::class_<Hamiltonian<T>, Operator<T>>(m, ("Hamiltonian" + suffix).c_str())
-        .def(py::init<>());
+    py::class_<Hamiltonian<T>, Operator<T>> cls(m, ("Hamiltonian" + suffix).c_str());
+    cls.def(py::init<>());
+    own_deallocator<Hamiltonian<T>>::install(cls);
 }
 
 }  // namespace zorvak::bindings

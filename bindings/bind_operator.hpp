@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bindings/fast_get.hpp"
+#include "bindings/instance_safety.hpp"
 #include "linalg/operator.hpp"
 
 namespace zorvak::bindings {
@@ -47,7 +48,10 @@ void bind_operator(py::module_& m, const std::string& suffix) {
         .def("eye", py::overload_cast<int, int>(&Op::eye))
         .def("print", &Op::print)
         .def("print_eigen", &Op::print_eigen);
-    fast_get<&Op::get>::install(cls, "get");
+    fast_get<&Op::get>::install(m, cls, "get");
+    own_deallocator<Op>::install(cls);
+    // The Hamiltonian classes derive from this one.
+    init_guard<Op>::install(m, cls);
 }
 
 }  // namespace zorvak::bindings

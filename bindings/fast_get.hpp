@@ -3,10 +3,14 @@
 // pybind11's generic dispatcher costs a few hundred nanoseconds per call,
 // several times numpy's scalar indexing, which matters for element loops
 // written in Python.  The entry installed here handles the common call
-// (an instance of exactly the bound class, plain ints that fit a 32-bit int)
-// directly and hands every other call, and every call that fails, to the
-// pybind11 function it replaces.  Conversions, overload errors, exception
-// messages and the docstring therefore stay those of the pybind11 binding.
+// (plain ints that fit a 32-bit int, on an instance whose constructed C++
+// object pybind11 itself would read as the bound class) directly and hands
+// every other call, and every call that fails, to the pybind11 function it
+// replaces.  Conversions, overload errors, exception messages and the
+// docstring therefore stay those of the pybind11 binding.
+//
+// The instance test reads pybind11 2.x internals (instance layout and type
+// records); the build refuses pybind11 3 for this reason among others.
 #pragma once
 
 #include <pybind11/complex.h>
@@ -14,7 +18,12 @@
 
 #include <array>
 #include <climits>
+#include <exception>
+#include <optional>
+#include <typeinfo>
 #include <utility>
+
+#include "bindings/front_entry.hpp"
 
 namespace zorvak::bindings {
 
@@ -27,12 +36,10 @@ template <typename Class, typename Result, typename... Index, Result (Class::*Ge
 struct fast_get<Getter> {
     static constexpr Py_ssize_t arity = sizeof...(Index);
 
-    // One installation per bound class: the class lives as long as the
-    // process, so these are never released.
+    // One installation per bound class.
     static inline PyTypeObject* type = nullptr;
-    static inline PyObject* fallback = nullptr;
-    static inline PyObject* doc = nullptr;  // the fallback's __doc__, kept alive
-    static inline PyMethodDef def{};
+    static inline const py::detail::type_info* bound = nullptr;
+    static inline front_entry front;
 
     static bool plain_int(PyObject* arg, int& out) {
         if (!PyLong_CheckExact(arg)) return false;
@@ -43,52 +50,55 @@ struct fast_get<Getter> {
         return true;
     }
 
-    template <std::size_t... I>
-    static PyObject* call_direct(Class& self, const std::array<int, arity>& index, std::index_sequence<I...>) {
-        return py::cast((self.*Getter)(index[I]...)).release().ptr();
+    // The C++ object behind self, when pybind11 would read it the same way
+    // without conversion: an instance of the bound class or of a subclass
+    // (a Python subclass, or a bound C++ subclass such as a Hamiltonian),
+    // with one C++ object whose holder is constructed.  pybind11 itself
+    // reads a bound subclass's object through the base pointer when no class
+    // of the hierarchy uses C++ multiple inheritance; so does this.
+    static Class* direct_self(PyObject* self) {
+        PyTypeObject* self_type = Py_TYPE(self);
+        if (self_type != type && !(PyType_IsSubtype(self_type, type) && bound->simple_type)) return nullptr;
+        auto* inst = reinterpret_cast<py::detail::instance*>(self);
+        if (!inst->simple_layout || !inst->simple_holder_constructed) return nullptr;
+        return static_cast<Class*>(inst->simple_value_holder[0]);
     }
 
-    // Called as a plain function with the instance first, like the
-    // pybind11 function it replaces, so that anything unusual (another
-    // self type, keywords, other counts) can be forwarded unchanged.
+    template <std::size_t... I>
+    static Result call_direct(const Class& self, const std::array<int, arity>& index, std::index_sequence<I...>) {
+        return (self.*Getter)(index[I]...);
+    }
+
+    // Anything unusual (another self type, keywords, other counts, other
+    // argument types, a failing read) goes to the pybind11 function.
     static PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-        if (kwnames == nullptr && nargs == arity + 1 && Py_TYPE(args[0]) == type) {
+        if (kwnames == nullptr && nargs == arity + 1) {
+            const Class* self = direct_self(args[0]);
             std::array<int, arity> index{};
-            bool plain = true;
+            bool plain = self != nullptr;
             for (Py_ssize_t k = 0; k < arity && plain; ++k) plain = plain_int(args[k + 1], index[k]);
-            auto holder = reinterpret_cast<py::detail::instance*>(args[0])->get_value_and_holder();
-            if (plain && holder.holder_constructed()) {
+            if (plain) {
+                std::optional<Result> value;
                 try {
-                    return call_direct(*holder.template value_ptr<Class>(), index,
-                                       std::make_index_sequence<arity>{});
-                } catch (...) {
-                    // Fall through: the pybind11 function raises the
-                    // translated exception with its own message.
+                    value = call_direct(*self, index, std::make_index_sequence<arity>{});
+                } catch (const std::exception&) {
+                    // No Python error is set here: the pybind11 function
+                    // below raises the translated exception with its message.
                 }
+                // Null with the error set if Python cannot allocate the result.
+                if (value) return py::cast(*value).release().ptr();
             }
         }
-        return PyObject_Vectorcall(fallback, args, static_cast<size_t>(nargs), kwnames);
+        return front.forward(args, nargs, kwnames);
     }
 
     // Replaces cls.<name>, which must already be bound to Getter.
     template <typename PyClass>
-    static void install(PyClass& cls, const char* name) {
+    static void install(py::module_& module, PyClass& cls, const char* name) {
         type = reinterpret_cast<PyTypeObject*>(cls.ptr());
-        py::object bound = cls.attr(name);
-        fallback = bound.release().ptr();
-        doc = py::object(py::handle(fallback).attr("__doc__")).release().ptr();
-        def.ml_name = name;
-        def.ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&call));
-        def.ml_flags = METH_FASTCALL | METH_KEYWORDS;
-        def.ml_doc = PyUnicode_AsUTF8(doc);
-        if (def.ml_doc == nullptr) throw py::error_already_set();
-        py::object module_name = cls.attr("__module__");
-        auto function = py::reinterpret_steal<py::object>(PyCFunction_NewEx(&def, nullptr, module_name.ptr()));
-        if (!function) throw py::error_already_set();
-        // An instance method, as pybind11 stores its own methods.
-        auto method = py::reinterpret_steal<py::object>(PyInstanceMethod_New(function.ptr()));
-        if (!method) throw py::error_already_set();
-        py::setattr(cls, name, method);
+        bound = py::detail::get_type_info(typeid(Class));
+        if (bound == nullptr || bound->type != type) py::pybind11_fail("fast_get: the class is not bound");
+        front.install(module, cls, name, &call);
     }
 };
 

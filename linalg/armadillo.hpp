@@ -42,3 +42,23 @@ inline void release_storage(void* memory) noexcept { std::free(memory); }
 #define ARMA_ALIEN_MEM_ALLOC_FUNCTION zorvak::acquire_storage
 #define ARMA_ALIEN_MEM_FREE_FUNCTION zorvak::release_storage
 #include <armadillo>
+
+#include <ostream>
+
+namespace zorvak {
+
+// While it lives, Armadillo's warnings go nowhere.  Only Armadillo's own
+// stream pointer is redirected, not std::cerr, so nothing else is silenced.
+class armadillo_warnings_muted {
+public:
+    armadillo_warnings_muted() : previous(arma::get_cerr_stream()) { arma::set_cerr_stream(discard); }
+    ~armadillo_warnings_muted() { arma::set_cerr_stream(previous); }
+    armadillo_warnings_muted(const armadillo_warnings_muted&) = delete;
+    armadillo_warnings_muted& operator=(const armadillo_warnings_muted&) = delete;
+
+private:
+    std::ostream discard{nullptr};  // no buffer: every write is dropped
+    std::ostream& previous;
+};
+
+}  // namespace zorvak

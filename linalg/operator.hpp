@@ -9,8 +9,9 @@
 #include "linalg/armadillo.hpp"
 #include "linalg/random_fill.hpp"
 #include <complex>
-#include <iostream>
 #include <memory>
+#include <ostream>
+#include <type_traits>
 
 namespace zorvak {
 
@@ -21,10 +22,16 @@ inline arma::uword to_uword(int n) { return static_cast<arma::uword>(static_cast
 
 // Armadillo's print with no header, flushed so that the text reaches the
 // process's standard output before Python writes anything of its own.
+// A failed write (a full disk, a closed pipe, a full non-blocking pipe)
+// leaves the stream's error state set, and a stream in that state writes
+// nothing ever after: clear it first, so that printing resumes once the
+// descriptor works again.  The failed write itself stays silent.
 template <typename Printable>
 void print_flushed(const Printable& object) {
+    std::ostream& out = arma::get_cout_stream();
+    out.clear();
     object.print();
-    std::cout.flush();
+    out.flush();
 }
 
 template <typename T>
@@ -81,12 +88,25 @@ public:
 
     // --- transposes (conjugate transpose for complex T) -----------------
 
+    // Armadillo's real transpose walks every row even when there are no
+    // columns, so a 2^64-1 x 0 matrix would take 2^64 steps; a matrix with
+    // no elements only swaps its dimensions.
     Operator transpose() const {
         Operator result;
-        *result.matrix = arma::trans(*matrix);
+        if (matrix->is_empty()) {
+            result.matrix->set_size(matrix->n_cols, matrix->n_rows);
+        } else {
+            *result.matrix = arma::trans(*matrix);
+        }
         return result;
     }
-    void inplace_transpose() { arma::inplace_trans(*matrix); }
+    void inplace_transpose() {
+        if (matrix->is_empty()) {
+            matrix->set_size(matrix->n_cols, matrix->n_rows);
+        } else {
+            arma::inplace_trans(*matrix);
+        }
+    }
 
     // --- inverse, determinant, exact structure tests --------------------
 
@@ -104,11 +124,19 @@ public:
     // Fills the symmetric/Hermitian pair when the matrix passes the exact
     // structure test, the general pair otherwise.  A failed decomposition
     // leaves the chosen pair empty and is not an error.
+    //
+    // Before its symmetric solver Armadillo compares a few corner elements
+    // with a tolerance and warns when they differ.  A real matrix only gets
+    // there when it is exactly symmetric, so the check can only fail on a NaN
+    // or an infinity in a corner, and the warning would be false: real
+    // decompositions write nothing.  A complex symmetric matrix that is not
+    // Hermitian keeps its warning.
     void eigen() {
-        if (selects_symmetric_solver()) {
-            static_cast<void>(arma::eig_sym(*eigenvalues_sym, *eigenvectors_sym, *matrix));
+        if constexpr (std::is_same_v<T, real_type>) {
+            const armadillo_warnings_muted muted;
+            decompose();
         } else {
-            static_cast<void>(arma::eig_gen(*eigenvalues_gen, *eigenvectors_gen, *matrix));
+            decompose();
         }
     }
 
@@ -127,6 +155,14 @@ public:
 
 private:
     bool selects_symmetric_solver() const { return matrix->is_hermitian() || matrix->is_symmetric(); }
+
+    void decompose() {
+        if (selects_symmetric_solver()) {
+            static_cast<void>(arma::eig_sym(*eigenvalues_sym, *eigenvectors_sym, *matrix));
+        } else {
+            static_cast<void>(arma::eig_gen(*eigenvalues_gen, *eigenvectors_gen, *matrix));
+        }
+    }
 };
 
 // Free operators: results are fresh Operators holding only a matrix.

@@ -104,3 +104,31 @@ def test_same_printed_output_as_an_operator(pair, capfd):
         print(x.det(), x.is_symmetric(), x.is_hermitian(), flush=True)
         outputs.append(capfd.readouterr().out)
     assert outputs[0] == outputs[1]
+
+
+def test_get_reads_every_kind_of_instance_alike(pair):
+    # Hamiltonians and Python subclasses take the short path of get; an
+    # instance with two bound parts takes pybind11's.  All must agree.
+    ham, op, dtype = pair
+
+    class PythonHam(ham):
+        pass
+
+    class TwoParts(op, vorn.BasisReal):
+        def __init__(self):
+            op.__init__(self)
+            vorn.BasisReal.__init__(self)
+
+    expected = np.arange(6.0).reshape(2, 3)
+    for x in (ham(), PythonHam(), TwoParts()):
+        x.set_size(2, 3)
+        for (i, j), v in np.ndenumerate(expected):
+            x.set(i, j, v)
+        got = np.array([[x.get(i, j) for j in range(3)] for i in range(2)])
+        assert got.dtype == dtype and got.tolist() == expected.tolist(), type(x)
+        assert x.get(True, 2) == 5.0
+        for index in [(2, 0), (0, 3), (-1, 0)]:
+            with pytest.raises(IndexError, match=r"^Mat::operator\(\): index out of bounds$"):
+                x.get(*index)
+        with pytest.raises(TypeError, match="incompatible function arguments"):
+            x.get(0.0, 0)

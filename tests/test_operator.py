@@ -9,7 +9,7 @@ import numpy as np
 import pytest
 
 import vorn
-from vorn_support import from_real, parse_rows, random_operator, to_numpy
+from vorn_support import from_real, outcomes, parse_rows, random_operator, run_python, to_numpy
 
 OOB = "Mat::operator(): index out of bounds"
 
@@ -248,6 +248,54 @@ def test_transposes(flavour):
         empty.get(0, 0)
 
 
+HUGE = str(2**64 - 1)
+
+
+@pytest.mark.parametrize("cls_name", ["OperatorReal", "OperatorComplex"])
+@pytest.mark.parametrize("rows, cols", [(-1, 0), (0, -1)])
+def test_every_operation_on_a_huge_empty_shape_returns_at_once(cls_name, rows, cols):
+    # set_size(-1, 0) gives a 2^64-1 x 0 matrix: no elements, so no operation
+    # may walk its dimensions (a real transpose used to loop 2^64 times).
+    r, c = (HUGE if n == -1 else "0" for n in (rows, cols))
+    shape, flipped = f"[matrix size: {r}x{c}]\n", f"[matrix size: {c}x{r}]\n"
+
+    def square(n):
+        return f"[matrix size: 0x0]\nNone" if n == "0" else "RuntimeError: Mat::init(): requested size is too large"
+
+    expected = {
+        **{f"after('{fill}')": shape + "None" for fill in ("zeros", "ones", "randu", "randn", "eye")},
+        **{f"after('{fill}', {rows}, {cols})": shape + "None"
+           for fill in ("zeros", "ones", "randu", "randn", "eye", "set_size")},
+        "after('inplace_transpose')": flipped + "None",
+        "m().transpose().print()": flipped + "None",
+        "m().get(0, 0)": "IndexError: Mat::operator(): index out of bounds",
+        "m().set(0, 0, 1.0)": "IndexError: Mat::operator(): index out of bounds",
+        "m().inverse()": "RuntimeError: inv(): given matrix must be square sized",
+        "m().det()": "RuntimeError: det(): given matrix must be square sized",
+        "(m().is_symmetric(), m().is_hermitian())": "(False, False)",
+        "m().eigen()": "RuntimeError: eig_gen(): given matrix must be square sized",
+        "m().print()": shape + "None",
+        "m().print_eigen()": "[matrix size: 0x1]\n[matrix size: 0x0]\nNone",
+        "(m() + m()).print()": shape + "None",
+        "(m() - m()).print()": shape + "None",
+        "m() * m()": f"RuntimeError: matrix multiplication: incompatible matrix dimensions: {r}x{c} and {r}x{c}",
+        "(m() * m().transpose()).print()": square(r),
+        "(m().transpose() * m()).print()": square(c),
+    }
+    setup = f"""
+        import vorn
+        def m():
+            x = vorn.{cls_name}()
+            x.set_size({rows}, {cols})
+            return x
+        def after(method, *args):
+            x = m()
+            getattr(x, method)(*args)
+            x.print()
+    """
+    assert dict(zip(expected, outcomes(setup, list(expected)))) == expected
+
+
 # --- inverse, determinant, structure tests ------------------------------
 
 def test_inverse_and_det_match_numpy(flavour):
@@ -432,6 +480,47 @@ def test_complex_symmetric_non_hermitian_warns(capfd):
     values, vectors = printed_eigen(a, capfd, 1)
     np.testing.assert_allclose(values, [a_np[0, 0].real], rtol=1e-3)
     assert vectors.tolist() == [[1 + 0j]]
+
+
+@pytest.mark.parametrize("matrix", [
+    [[np.nan, 1.0], [1.0, 2.0]],                          # a corner Armadillo inspects
+    [[1.0, np.inf], [np.inf, 1.0]],
+    [[2.0, 1.0, -np.inf], [1.0, 2.0, 1.0], [-np.inf, 1.0, 2.0]],
+])
+def test_real_eigen_writes_no_warning(matrix, capfd):
+    # An exactly symmetric real matrix with a non-finite corner fails
+    # Armadillo's tolerance check: that warning must not appear.  The pair
+    # is emptied silently, as for any failed decomposition.
+    a = from_real(vorn.OperatorReal, matrix)
+    a.eigen()
+    a.print_eigen()
+    assert capfd.readouterr() == ("[matrix size: 0x1]\n[matrix size: 0x0]\n", "")
+
+
+@pytest.mark.parametrize("broken", ["/dev/full", "closed pipe"])
+def test_print_resumes_after_a_failed_write(broken):
+    # A failed write must not silence later prints; what it wrote is lost,
+    # and nothing of it turns up later.
+    code = f"""
+        import os, vorn
+        a = vorn.OperatorReal(); a.eye(2, 2)
+        h = vorn.HamiltonianComplex(); h.ones(1, 1)
+        b = vorn.BasisReal(); b.ones(1)
+        if {broken!r} == "/dev/full":
+            target = os.open("/dev/full", os.O_WRONLY)
+        else:
+            read_end, target = os.pipe()
+            os.close(read_end)
+        kept = os.dup(1)
+        os.dup2(target, 1)
+        a.print(); h.print_eigen(); b.print()
+        os.dup2(kept, 1)
+        a.print(); h.print_eigen(); b.print()
+    """
+    result = run_python(code)
+    assert (result.returncode, result.stderr) == (0, "")
+    assert result.stdout == ("   1.0000        0\n        0   1.0000\n"
+                             "[matrix size: 0x1]\n[matrix size: 0x0]\n   1.0000\n")
 
 
 @pytest.mark.parametrize("matrix, expected", [

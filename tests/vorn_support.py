@@ -1,7 +1,12 @@
-"""Helpers for the vorn tests: moving matrices between vorn and numpy, and
-reading back what the native print functions wrote to file descriptor 1."""
+"""Helpers for the vorn tests: moving matrices between vorn and numpy,
+reading back what the native print functions wrote to file descriptor 1, and
+running calls that could crash or hang in a child interpreter."""
 
+import os
 import re
+import subprocess
+import sys
+import textwrap
 
 import numpy as np
 
@@ -49,3 +54,48 @@ def parse_rows(text):
         else:
             rows.append([float(x) for x in line.split()])
     return rows
+
+
+def run_python(code, *args, timeout=60):
+    """Runs code in a fresh interpreter that finds vorn where this one does.
+    A crash shows as a negative return code, a hang as TimeoutExpired."""
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.abspath(p) for p in sys.path if p))
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code), *args],
+                          capture_output=True, text=True, env=env, timeout=timeout)
+
+
+_MARK = "#> "
+
+_EVALUATE_EACH = """
+import sys
+{setup}
+for expression in sys.argv[1:]:
+    try:
+        outcome = repr(eval(expression))
+    except Exception as error:
+        outcome = type(error).__name__ + ": " + str(error).splitlines()[0]
+    print({mark!r} + outcome, flush=True)
+"""
+
+
+def outcomes(setup, expressions):
+    """Evaluates the expressions one after the other in one child interpreter,
+    after the statements in setup.  Each outcome is what the expression
+    printed natively, then its value's repr or its exception's type and first
+    line.  A crash or a hang fails with the expression that caused it."""
+    code = _EVALUATE_EACH.format(setup=textwrap.dedent(setup), mark=_MARK)
+    try:
+        result = run_python(code, *expressions)
+        stdout, ending = result.stdout, f"return code {result.returncode}\n{result.stderr}"
+    except subprocess.TimeoutExpired as hang:
+        stdout, ending = (hang.stdout or b"").decode(), "no answer: it hangs"
+    found, printed = [], ""
+    for line in stdout.splitlines():
+        if line.startswith(_MARK):
+            found.append(printed + line[len(_MARK):])
+            printed = ""
+        else:
+            printed += line + "\n"
+    if len(found) < len(expressions):
+        raise AssertionError(f"the child stopped at {expressions[len(found)]!r} with {ending}")
+    return found

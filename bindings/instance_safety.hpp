@@ -1,0 +1,182 @@
+// What keeps hostile but legal Python from crashing the interpreter through
+// pybind11's instances: a method called with None or a never-initialised
+// instance, a base class's __init__ called on a bound subclass's instance,
+// __class__ assigned between bound classes, and pickling with protocols 0
+// and 1.  All of it leans on pybind11 2.x internals (instance layout, type
+// registry, instance base type), hence the pin below 3.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#if defined(__GLIBCXX__)
+#include <cxxabi.h>
+#endif
+
+#include <typeinfo>
+
+#include "bindings/front_entry.hpp"
+
+#include "linalg/basis.hpp"
+#include "linalg/hamiltonian.hpp"
+#include "linalg/operator.hpp"
+
+namespace zorvak::bindings {
+
+namespace py = pybind11;
+
+// Sets the Python error for the exception being handled, as pybind11's
+// dispatcher does.  Call it only inside a catch block.
+inline void raise_in_python() {
+    try {
+        throw;
+    } catch (py::error_already_set& e) {
+        e.restore();
+#if defined(__GLIBCXX__)
+    } catch (abi::__forced_unwind&) {
+        throw;  // thread cancellation must go on unwinding
+#endif
+    } catch (...) {
+        py::detail::try_translate_exceptions();
+    }
+}
+
+// pybind11 lets None through as a null pointer when a function has no
+// argument records (ours have none: their arguments are unnamed), and for
+// an instance whose __init__ never ran it hands out freshly allocated,
+// unconstructed storage.  A member call on either crashes.  This caster
+// refuses both, so the call ends in pybind11's usual TypeError, or in
+// NotImplemented for an operator.
+template <typename Value>
+class constructed_value_caster : public py::detail::type_caster_base<Value> {
+public:
+    bool load(py::handle src, bool convert) {
+        if (!src || src.is_none()) return false;
+        const py::detail::type_info* bound = this->typeinfo;
+        if (bound != nullptr && PyObject_TypeCheck(src.ptr(), bound->type) && !constructed(src, bound)) return false;
+        return py::detail::type_caster_base<Value>::load(src, convert);
+    }
+
+private:
+    // Whether every part of the instance that pybind11 could read as the
+    // bound class holds a constructed object.  An instance of one bound
+    // class (the usual case) has a single part and keeps its flag inline.
+    static bool constructed(py::handle src, const py::detail::type_info* bound) {
+        auto* inst = reinterpret_cast<py::detail::instance*>(src.ptr());
+        if (inst->simple_layout) return inst->simple_holder_constructed;
+        for (auto& v_h : py::detail::values_and_holders(inst)) {
+            if (PyType_IsSubtype(v_h.type->type, bound->type) && !v_h.holder_constructed()) return false;
+        }
+        return true;
+    }
+};
+
+// CPython accepts `x.__class__ = other` when both types have the same
+// layout and deallocator, and every pybind11 class shares both, so an
+// OperatorReal could turn into an OperatorComplex over a real matrix.  Each
+// bound class gets a deallocator of its own (doing what the inherited one
+// does), and CPython then refuses the assignment between them ("deallocator
+// differs").  Python subclasses get CPython's own deallocator, so
+// assignments among them are decided exactly as before.
+template <typename Value>
+struct own_deallocator {
+    static inline freefunc inherited = nullptr;
+
+    static void release(void* self) { inherited(self); }
+
+    template <typename PyClass>
+    static void install(PyClass& cls) {
+        auto* type = reinterpret_cast<PyTypeObject*>(cls.ptr());
+        inherited = type->tp_free;
+        type->tp_free = &release;
+    }
+};
+
+// Pickle protocols 0 and 1 copy the state of an instance's first built-in
+// base by calling that base with the instance (copyreg._reduce_ex).  For a
+// bound class the base is pybind11's instance base, whose constructor
+// throws through CPython, and the process aborts, whenever the type has no
+// bound C++ class.  The guard answers such a construction with TypeError,
+// in the words of the default protocol when it is given an instance.
+class instance_base_guard {
+public:
+    static void install() {
+        auto* base = reinterpret_cast<PyTypeObject*>(py::detail::get_internals().instance_base);
+        if (base->tp_new == &construct) return;
+        unguarded = base->tp_new;
+        base->tp_new = &construct;
+    }
+
+private:
+    static inline newfunc unguarded = nullptr;
+
+    static bool is_bound(PyTypeObject* type) { return !py::detail::all_type_info(type).empty(); }
+
+    static PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+        try {
+            if (is_bound(type)) return unguarded(type, args, kwargs);
+            if (args != nullptr && PyTuple_GET_SIZE(args) == 1 && is_bound(Py_TYPE(PyTuple_GET_ITEM(args, 0)))) {
+                PyErr_Format(PyExc_TypeError, "cannot pickle '%s' object", Py_TYPE(PyTuple_GET_ITEM(args, 0))->tp_name);
+            } else {
+                PyErr_Format(PyExc_TypeError, "cannot create '%s' instances", type->tp_name);
+            }
+        } catch (...) {
+            raise_in_python();
+        }
+        return nullptr;
+    }
+};
+
+// pybind11's __init__ of a class looks up the part of self that belongs to
+// the class and throws outside its own handlers, aborting the process, when
+// self is an instance of a bound C++ subclass: OperatorReal.__init__ called
+// on a HamiltonianReal finds no Operator part to construct.  The guard
+// answers that call with pybind11's TypeError for an unfit self and
+// forwards every other call to the pybind11 function.
+template <typename Class>
+struct init_guard {
+    static inline PyTypeObject* type = nullptr;
+    static inline const py::detail::type_info* bound = nullptr;
+    static inline front_entry front;
+
+    static bool has_own_part(PyObject* self) {
+        for (const py::detail::type_info* part : py::detail::all_type_info(Py_TYPE(self))) {
+            if (part == bound) return true;
+        }
+        return false;
+    }
+
+    static PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+        try {
+            if (nargs >= 1 && PyObject_TypeCheck(args[0], type) && !has_own_part(args[0])) {
+                PyErr_SetString(PyExc_TypeError, "__init__(self, ...) called with invalid or missing `self` argument");
+                return nullptr;
+            }
+        } catch (...) {
+            raise_in_python();
+            return nullptr;
+        }
+        return front.forward(args, nargs, kwnames);
+    }
+
+    template <typename PyClass>
+    static void install(py::module_& module, PyClass& cls) {
+        type = reinterpret_cast<PyTypeObject*>(cls.ptr());
+        bound = py::detail::get_type_info(typeid(Class));
+        if (bound == nullptr || bound->type != type) py::pybind11_fail("init_guard: the class is not bound");
+        front.install(module, cls, "__init__", &call);
+    }
+};
+
+}  // namespace zorvak::bindings
+
+namespace pybind11::detail {
+
+template <typename T>
+class type_caster<zorvak::Operator<T>> : public zorvak::bindings::constructed_value_caster<zorvak::Operator<T>> {};
+template <typename T>
+class type_caster<zorvak::Hamiltonian<T>>
+    : public zorvak::bindings::constructed_value_caster<zorvak::Hamiltonian<T>> {};
+template <typename T>
+class type_caster<zorvak::Basis<T>> : public zorvak::bindings::constructed_value_caster<zorvak::Basis<T>> {};
+
+}  // namespace pybind11::detail

@@ -1,0 +1,155 @@
+"""Hostile but legal Python against the six vorn classes: instances without
+__init__, None or foreign objects as self, pickling, __class__ assignment,
+base-class __init__ on subclass instances, subinterpreters.  Each ends in an
+exception or works; none may crash or hang, so each runs in a child."""
+
+import re
+
+import pytest
+
+import vorn
+from vorn_support import outcomes, run_python
+
+CLASSES = ["OperatorReal", "OperatorComplex", "BasisReal", "BasisComplex",
+           "HamiltonianReal", "HamiltonianComplex"]
+SIGNATURE = re.compile(r"\w+\(self: [\w.]+((?:, arg\d+: [\w.]+)*)\) ->")
+ARGUMENT = {"int": "0", "float": "1.0"}
+
+
+def calls(cls_name, self_expression):
+    """One call per overload of every method of the class, inherited ones
+    included, with self_expression as self and plausible other arguments."""
+    cls = getattr(vorn, cls_name)
+    for name in sorted(dir(cls)):
+        doc = getattr(cls, name).__doc__ or ""
+        if name == "__init__" or "(self: vorn." not in doc:
+            continue
+        for params in SIGNATURE.findall(doc):
+            types = [p.split(": ")[1] for p in params.split(", ")[1:]]
+            args = [ARGUMENT.get(t, f"{t}()") for t in types]
+            yield name, f"vorn.{cls_name}.{name}({', '.join([self_expression, *args])})"
+
+
+@pytest.mark.parametrize("cls_name", CLASSES)
+def test_methods_refuse_a_self_without_a_wrapped_object(cls_name):
+    # None and an instance whose __init__ never ran used to reach the C++
+    # method as a null or unconstructed object; objects of other types were
+    # refused already.  Operators answer NotImplemented, the rest TypeError.
+    other = "BasisReal" if cls_name.startswith("Operator") or cls_name.startswith("Hamilton") else "OperatorReal"
+    selves = ["None", f"vorn.{cls_name}.__new__(vorn.{cls_name})", "object()", f"vorn.{other}()"]
+    expected = {call: ("NotImplemented" if name.startswith("__") else "TypeError")
+                for self in selves for name, call in calls(cls_name, self)}
+    # Operators also refuse a bad right operand, and Python then raises.
+    valid = f"vorn.{cls_name}()"
+    for name, symbol in {"__add__": "+", "__sub__": "-", "__mul__": "*"}.items():
+        if hasattr(getattr(vorn, cls_name), name):
+            for bad in ("None", f"vorn.{cls_name}.__new__(vorn.{cls_name})"):
+                expected[f"vorn.{cls_name}.{name}({valid}, {bad})"] = "NotImplemented"
+                expected[f"{valid} {symbol} {bad}"] = "TypeError"
+    assert len(expected) > 50
+    got = outcomes("import vorn", list(expected))
+    assert {call: outcome.split(":")[0] for call, outcome in zip(expected, got)} == expected
+
+
+@pytest.mark.parametrize("cls_name", CLASSES)
+def test_pickling_raises_type_error_with_every_protocol(cls_name):
+    message = f"TypeError: cannot pickle 'vorn.{cls_name}' object"
+    expected = {f"pickle.dumps(x, {p})": message for p in range(6)}
+    expected.update({f"x.__reduce_ex__({p})": message for p in range(6)})
+    expected.update({"x.__reduce__()": message, "copy.copy(x)": message, "copy.deepcopy(x)": message,
+                     "pickle.dumps(Sub(), 0)": "TypeError: cannot pickle 'Sub' object",
+                     "pickle.dumps(Sub(), 4)": "TypeError: cannot pickle 'Sub' object"})
+    setup = f"""
+        import copy, pickle, vorn
+        x = vorn.{cls_name}()
+        class Sub(vorn.{cls_name}):
+            pass
+    """
+    assert dict(zip(expected, outcomes(setup, list(expected)))) == expected
+
+
+def test_class_assignment_between_bound_classes_is_refused():
+    # All pybind11 classes share one layout, so CPython used to let an
+    # OperatorReal become an OperatorComplex over a real matrix.
+    expected = {f"assign(vorn.{a}(), vorn.{b})": "TypeError"
+                for a in CLASSES for b in CLASSES if a != b}
+    expected.update({
+        # Python subclasses of the same bound class still trade classes.
+        "assign(RealA(), RealB)": "(<class '__main__.RealB'>, 1.0)",
+        "assign(RealA(), ComplexA)": "TypeError",
+        "assign(HamA(), RealA)": "TypeError",
+        "set_class(vorn.OperatorReal(), vorn.OperatorComplex)": "TypeError",
+        "setattr(vorn.HamiltonianReal, '__bases__', (vorn.OperatorComplex,))": "TypeError",
+    })
+    setup = """
+        import vorn
+        class RealA(vorn.OperatorReal): pass
+        class RealB(vorn.OperatorReal): pass
+        class ComplexA(vorn.OperatorComplex): pass
+        class HamA(vorn.HamiltonianReal): pass
+        def assign(x, cls):
+            x.__class__ = cls
+            x.eye(1, 1)
+            return type(x), x.get(0, 0)
+        def set_class(x, cls):
+            object.__dict__["__class__"].__set__(x, cls)
+    """
+    got = outcomes(setup, list(expected))
+    assert {k: v if v.startswith("(") else v.split(":")[0] for k, v in zip(expected, got)} == expected
+
+
+def test_base_init_on_a_subclass_instance():
+    # OperatorReal.__init__ on a HamiltonianReal finds no Operator part to
+    # build: pybind11 threw outside its handlers and the process aborted.
+    invalid = "TypeError: __init__(self, ...) called with invalid or missing `self` argument"
+    expected = {
+        "vorn.OperatorReal.__init__(vorn.HamiltonianReal())": invalid,
+        "vorn.OperatorReal.__init__(vorn.HamiltonianReal.__new__(vorn.HamiltonianReal))": invalid,
+        "vorn.OperatorComplex.__init__(Ham())": invalid,
+        "vorn.OperatorReal.__init__(None)": invalid,
+        "late_init(vorn.OperatorReal)": "1.0",
+        "late_init(Own)": "1.0",
+        "half_built()": "TypeError: ones(): incompatible function arguments. "
+                        "The following argument types are supported:",
+        "vorn.HamiltonianReal.__init__.__doc__": repr("__init__(self: vorn.HamiltonianReal) -> None\n"),
+        "vorn.OperatorReal.__init__.__doc__": repr("__init__(self: vorn.OperatorReal) -> None\n"),
+    }
+    setup = """
+        import vorn
+        class Ham(vorn.HamiltonianComplex): pass
+        class Own(vorn.OperatorReal):
+            def __init__(self):
+                vorn.OperatorReal.__init__(self)
+        class TwoParts(vorn.OperatorReal, vorn.BasisReal): pass
+        def half_built():
+            x = TwoParts.__new__(TwoParts)
+            vorn.OperatorReal.__init__(x)
+            x.eye(1, 1)
+            assert x.get(0, 0) == 1.0
+            return vorn.BasisReal.ones(x, 1)
+        def late_init(cls):
+            x = cls.__new__(cls)
+            vorn.OperatorReal.__init__(x)
+            x.eye(1, 1)
+            return x.get(0, 0)
+    """
+    assert dict(zip(expected, outcomes(setup, list(expected)))) == expected
+
+
+def test_subinterpreter_import_fails_cleanly_then_shares_the_main_module():
+    pytest.importorskip("_xxsubinterpreters")
+    code = """
+        import _xxsubinterpreters as subinterpreters
+        sub = subinterpreters.create()
+        try:
+            subinterpreters.run_string(sub, "import vorn")
+        except subinterpreters.RunFailedError as error:
+            print(error, flush=True)
+        import vorn
+        subinterpreters.run_string(sub, "import vorn; a = vorn.OperatorReal(); a.eye(1, 1); a.print()")
+    """
+    result = run_python(code)
+    assert (result.returncode, result.stderr) == (0, "")
+    refused, printed = result.stdout.splitlines()
+    assert "ImportError" in refused and "import it in the main interpreter first" in refused
+    assert printed == "   1.0000"

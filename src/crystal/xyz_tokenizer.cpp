@@ -139,8 +139,12 @@ bool Xyz_tokenizer::more()
     // still be a good number (whose value needs every digit); otherwise its
     // first bytes say all that is needed, and the rest is passed over.
     if (full && taking_ != Taking::nothing && !aside_ && value_from_ == 0 && pos_ >= aside_size
-        && !must_keep_whole())
+        && !must_keep_whole()) {
         set_value_aside();
+        // A number that can no longer be good fails here, without reading on.
+        if (taking_ == Taking::integer) reject_naming_repeats("bad integer value");
+        if (taking_ == Taking::real) reject_naming_repeats("bad real value");
+    }
     const std::size_t keep = taking_ == Taking::nothing || aside_ ? pos_ : value_from_;
     if (keep == 0 && full) {
         // One value (so one line) longer than the window.
@@ -294,11 +298,7 @@ void Xyz_tokenizer::seek_value_slowly()
 void Xyz_tokenizer::take_plain(Taking kind)
 {
     taking_ = kind;
-    while (!value_ends_here()) {
-        ++pos_;
-        // A number set aside is a bad one: its first bytes make the message.
-        if (aside_ && kind != Taking::plain_text) break;
-    }
+    while (!value_ends_here()) ++pos_;
     value_to_ = pos_;
 }
 
@@ -335,7 +335,7 @@ std::int32_t Xyz_tokenizer::next_integer()
 std::int32_t Xyz_tokenizer::integer_value()
 {
     const std::string_view t = value_text();
-    if (aside_ || !integer_form(t).complete) reject_naming_repeats("bad integer value");
+    if (!integer_form(t).complete) reject_naming_repeats("bad integer value");
 
     std::int32_t value = 0;
     const char* first = t.data() + (t[0] == '+' ? 1 : 0);
@@ -370,7 +370,7 @@ double Xyz_tokenizer::real_value()
 {
     const std::string_view t = value_text();
     const Form form = real_form(t);
-    if (aside_ || !form.complete) reject_naming_repeats("bad real value");
+    if (!form.complete) reject_naming_repeats("bad real value");
 
     char* const value_start = data() + value_from_;
     char* const first = value_start + (t[0] == '+' ? 1 : 0);

@@ -239,9 +239,10 @@ void Xyz_tokenizer::begin_group(const char* what, long number)
 void Xyz_tokenizer::end_group()
 {
     taking_ = Taking::nothing;
-    // Usually the last value ends right at the line end.
-    if (pos_ < end_ && data()[pos_] == '\n') {
-        ++pos_;
+    // Usually the last value ends right at the line end (LF or CR LF).
+    const std::size_t crlf = pos_ < end_ && data()[pos_] == '\r' ? 1 : 0;
+    if (pos_ + crlf < end_ && data()[pos_ + crlf] == '\n') {
+        pos_ += crlf + 1;
         ++line_;
         return;
     }
@@ -262,14 +263,22 @@ inline void Xyz_tokenizer::seek_value()
     ++item_;
     taking_ = Taking::nothing;
     aside_ = false;
-    // Usually blanks alone, or nothing, come before the value.
+    // Usually blanks, or one comma among blanks, come before the value.
+    const char* const text = data();
     std::size_t p = pos_;
-    while (p < end_ && class_of(data()[p]) == blank) ++p;
-    pos_ = p;
-    if (p == end_ || class_of(data()[p]) != value_byte) seek_value_slowly();
+    while (p < end_ && class_of(text[p]) == blank) ++p;
+    if (p < end_ && text[p] == ',' && !after_comma_) {
+        ++p;
+        while (p < end_ && class_of(text[p]) == blank) ++p;
+    }
+    if (p < end_ && class_of(text[p]) == value_byte) {
+        pos_ = p;
+    } else {
+        seek_value_slowly();
+    }
     after_comma_ = false;
     value_line_ = line_;
-    value_from_ = value_to_ = pos_;
+    value_from_ = pos_;
 }
 
 void Xyz_tokenizer::seek_value_slowly()
@@ -304,7 +313,6 @@ void Xyz_tokenizer::take_plain(Taking kind)
 
 inline void Xyz_tokenizer::take(std::size_t size)
 {
-    value_from_ = pos_;
     pos_ += size;
     value_to_ = pos_;
 }
@@ -328,12 +336,12 @@ std::int32_t Xyz_tokenizer::next_integer()
         take(stop - pos_);
         return value;
     }
-    take_plain(Taking::integer);
     return integer_value();
 }
 
 std::int32_t Xyz_tokenizer::integer_value()
 {
+    take_plain(Taking::integer);
     const std::string_view t = value_text();
     if (!integer_form(t).complete) reject_naming_repeats("bad integer value");
 
@@ -355,19 +363,27 @@ double Xyz_tokenizer::next_real()
     char* const last = data() + end_;
     double value = 0.0;
     auto result = fast_float::from_chars(first, last, value);
-    if (result.ec == std::errc{} && result.ptr != last && (*result.ptr == 'D' || *result.ptr == 'd'))
-        result = parse_real(first, last, first + (result.ptr - first), value);
-    const auto stop = static_cast<std::size_t>(result.ptr - data());
-    if (result.ec == std::errc{} && std::isfinite(value) && ends_value_within(stop)) {
-        take(stop - pos_);
-        return value;
+    if (result.ec == std::errc{} && std::isfinite(value)) {
+        auto stop = static_cast<std::size_t>(result.ptr - data());
+        if (ends_value_within(stop)) {
+            take(stop - pos_);
+            return value;
+        }
+        if (stop < end_ && (data()[stop] == 'D' || data()[stop] == 'd')) {
+            result = parse_real(first, last, data() + stop, value);
+            stop = static_cast<std::size_t>(result.ptr - data());
+            if (result.ec == std::errc{} && std::isfinite(value) && ends_value_within(stop)) {
+                take(stop - pos_);
+                return value;
+            }
+        }
     }
-    take_plain(Taking::real);
     return real_value();
 }
 
 double Xyz_tokenizer::real_value()
 {
+    take_plain(Taking::real);
     const std::string_view t = value_text();
     const Form form = real_form(t);
     if (!form.complete) reject_naming_repeats("bad real value");

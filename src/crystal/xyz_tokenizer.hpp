@@ -122,9 +122,10 @@ private:
     // Takes the next `size` bytes as the value.
     void take(std::size_t size);
     std::string_view value_text() const;
-    // The full form check and conversion of a value already taken.
-    std::int32_t integer_value();
-    double real_value();
+    // Take the value at the current position whole, then check its form in
+    // full and convert it: the paths for all that the quick ones leave.
+    [[gnu::noinline]] std::int32_t integer_value();
+    [[gnu::noinline]] double real_value();
     // As reject_last, but a value in the form of a repeat count (3*0.0) is
     // named as one rather than by `what`.
     [[noreturn]] void reject_naming_repeats(const char* what) const;

@@ -228,24 +228,8 @@ std::string_view Xyz_tokenizer::value_text() const
     return std::string_view(data() + value_from_, value_to_ - value_from_);
 }
 
-void Xyz_tokenizer::begin_group(const char* what, long number)
+void Xyz_tokenizer::end_group_slowly()
 {
-    group_ = what;
-    group_number_ = number;
-    item_ = 0;
-    after_comma_ = true;
-}
-
-void Xyz_tokenizer::end_group()
-{
-    taking_ = Taking::nothing;
-    // Usually the last value ends right at the line end (LF or CR LF).
-    const std::size_t crlf = pos_ < end_ && data()[pos_] == '\r' ? 1 : 0;
-    if (pos_ + crlf < end_ && data()[pos_ + crlf] == '\n') {
-        pos_ += crlf + 1;
-        ++line_;
-        return;
-    }
     for (;;) {
         const void* nl = std::memchr(data() + pos_, '\n', end_ - pos_);
         if (nl != nullptr) {
@@ -261,8 +245,6 @@ void Xyz_tokenizer::end_group()
 inline void Xyz_tokenizer::seek_value()
 {
     ++item_;
-    taking_ = Taking::nothing;
-    aside_ = false;
     // Usually blanks, or one comma among blanks, come before the value.
     const char* const text = data();
     std::size_t p = pos_;
@@ -309,6 +291,7 @@ void Xyz_tokenizer::take_plain(Taking kind)
     taking_ = kind;
     while (!value_ends_here()) ++pos_;
     value_to_ = pos_;
+    taking_ = Taking::nothing;
 }
 
 inline void Xyz_tokenizer::take(std::size_t size)
@@ -409,7 +392,9 @@ std::string Xyz_tokenizer::next_text()
     if (quote != '\'' && quote != '"') {
         take_plain(Taking::plain_text);
         if (is_repeat_count(value_text())) reject_last("repeat counts (count*value) are not accepted");
-        return std::string(value_text().substr(0, text_limit));
+        std::string value(value_text().substr(0, text_limit));
+        aside_ = false;
+        return value;
     }
 
     taking_ = Taking::quoted_text;
@@ -429,6 +414,8 @@ std::string Xyz_tokenizer::next_text()
     ++pos_;
     value_to_ = pos_;
     if (!value_ends_here()) reject_last("text follows the closing quote directly");
+    taking_ = Taking::nothing;
+    aside_ = false;
     return value;
 }
 

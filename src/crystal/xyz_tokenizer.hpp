@@ -63,9 +63,25 @@ public:
 
     // Starts a group at the current line.  `what` names it in errors
     // ("the cell group"); a non-zero `number` follows it ("atom 3").
-    void begin_group(const char* what, long number = 0);
+    void begin_group(const char* what, long number = 0)
+    {
+        group_ = what;
+        group_number_ = number;
+        item_ = 0;
+        after_comma_ = true;
+    }
     // Drops the rest of the line holding the group's last value.
-    void end_group();
+    void end_group()
+    {
+        // Usually the last value ends right at the line end (LF or CR LF).
+        const std::size_t cr = pos_ < end_ && data()[pos_] == '\r' ? 1 : 0;
+        if (pos_ + cr < end_ && data()[pos_ + cr] == '\n') {
+            pos_ += cr + 1;
+            ++line_;
+        } else {
+            end_group_slowly();
+        }
+    }
 
     // The next value of the group as a 32-bit integer: optional sign, digits.
     std::int32_t next_integer();
@@ -109,6 +125,7 @@ private:
     // without reading more: the fast paths' test.
     bool ends_value_within(std::size_t p) const;
 
+    void end_group_slowly();
     // Passes separators to the start of the next value and counts its item.
     void seek_value();
     void seek_value_slowly();

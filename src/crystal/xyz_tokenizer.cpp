@@ -140,10 +140,14 @@ bool Xyz_tokenizer::more()
     // first bytes say all that is needed, and the rest is passed over.
     if (full && taking_ != Taking::nothing && !aside_ && value_from_ == 0 && pos_ >= aside_size
         && !must_keep_whole()) {
-        set_value_aside();
-        // A number that can no longer be good fails here, without reading on.
+        // What the window holds already decides: a number that can no
+        // longer be good fails here, without reading on, and so does text
+        // in the form of a repeat count.
+        value_to_ = pos_;
         if (taking_ == Taking::integer) reject_naming_repeats("bad integer value");
         if (taking_ == Taking::real) reject_naming_repeats("bad real value");
+        if (is_repeat_count(value_text())) reject_last("repeat counts (count*value) are not accepted");
+        set_value_aside();
     }
     const std::size_t keep = taking_ == Taking::nothing || aside_ ? pos_ : value_from_;
     if (keep == 0 && full) {

@@ -198,6 +198,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "bad real value '1.5qqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqq...'"},
         Bad_file{"long_repeat_label.xyz", Error_kind::bad_value, 2, 1, "repeat counts (count*value) are not "
                  "accepted '777777777777777777777777777777777777777777777777...'"},
+        Bad_file{"long_repeat_count.xyz", Error_kind::bad_value, 1, 1, "count group: repeat counts"},
+        Bad_file{"long_repeat_text.xyz", Error_kind::bad_value, 2, 1, "cell group: repeat counts"},
         Bad_file{"long_open_quote.xyz", Error_kind::bad_value, 2, 1, "no closing quote on its line "
                  "''never closed never closed never closed never cl...'"}));
 

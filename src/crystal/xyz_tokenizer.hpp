@@ -125,6 +125,7 @@ private:
     // without reading more: the fast paths' test.
     bool ends_value_within(std::size_t p) const;
 
+    // end_group for a line that goes on after the group's last value.
     void end_group_slowly();
     // Passes separators to the start of the next value and counts its item.
     void seek_value();
@@ -139,10 +140,10 @@ private:
     // Takes the next `size` bytes as the value.
     void take(std::size_t size);
     std::string_view value_text() const;
-    // Take the value at the current position whole, then check its form in
-    // full and convert it: the paths for all that the quick ones leave.
-    [[gnu::noinline]] std::int32_t integer_value();
-    [[gnu::noinline]] double real_value();
+    // Takes the value at the current position whole, checks its form in
+    // full and converts it: the paths for all that the quick ones leave.
+    std::int32_t integer_value();
+    double real_value();
     // As reject_last, but a value in the form of a repeat count (3*0.0) is
     // named as one rather than by `what`.
     [[noreturn]] void reject_naming_repeats(const char* what) const;

@@ -299,7 +299,10 @@ def test_out_of_memory(tmp_path, good_file, caller):
 # -- pipes and devices: read only as far as the structure needs --------------
 
 def test_endless_device_fails_at_its_first_bad_value():
-    with pytest.raises(ValueError, match="line 1, item 1 of the count group"):
+    # /dev/zero is one endless line of NUL bytes: the count is bad from its
+    # first byte, and the error comes without reading on.
+    with pytest.raises(ValueError, match=r"line 1, item 1 of the count group: bad integer value "
+                                         r"'(\\x00){48}\.\.\.'"):
         morvane.read_xyz("/dev/zero")
 
 
@@ -346,9 +349,8 @@ READ_FIFO = """
 """
 
 
-@pytest.mark.parametrize("value_end", [1 << 20, 2 << 20, 4 << 20, 100, 70000],
-                         ids=["at the window's edge", "at 2 MiB", "at 4 MiB", "at byte 100",
-                              "at byte 70000"])
+@pytest.mark.parametrize("value_end", [1 << 20, 2 << 20, 100],
+                         ids=["at the window's edge", "at 2 MiB", "at byte 100"])
 def test_value_cut_by_a_pause_in_a_pipe_is_read_whole(tmp_path, value_end):
     # The writer pauses right after "0." and then sends "5e": the value is
     # 0.5e, which is bad, and must not be taken as 0 when the pause falls
@@ -379,13 +381,6 @@ def test_content_after_the_structure_is_not_waited_for(tmp_path):
         writer.kill()
         writer.wait()
     assert (result.returncode, result.stdout) == (0, "None\n"), result.stderr
-
-
-def test_bad_start_of_an_endless_line_fails_at_once():
-    # /dev/zero is one endless line of NUL bytes: the count is bad from its
-    # first byte, and the error comes without reading on.
-    with pytest.raises(ValueError, match=r"count group: bad integer value '(\\x00){48}\.\.\.'"):
-        morvane.read_xyz("/dev/zero")
 
 
 # -- a wait for a pipe answers signals --------------------------------------

@@ -13,7 +13,7 @@
 
 namespace morvane_c_binding {
 
-void read_xyz_by_name(const char* xyz_file_in_c)
+void read_xyz_by_name(const char* xyz_file_in_c, const zorvak_crystal::Interrupt_hook& on_interrupt)
 {
     const std::size_t length = xyz_file_in_c ? std::strlen(xyz_file_in_c) : 0;
     std::string xyz_file_in(std::max(length, min_name_length), ' ');
@@ -21,7 +21,7 @@ void read_xyz_by_name(const char* xyz_file_in_c)
 
     // The record releases its arrays when it goes out of scope, on every path.
     zorvak_crystal::Crystal cryst;
-    zorvak_crystal::read_xyz(cryst, xyz_file_in);
+    zorvak_crystal::read_xyz(cryst, xyz_file_in, on_interrupt);
 }
 
 }  // namespace morvane_c_binding
@@ -39,6 +39,7 @@ namespace {
 extern "C" void c_read_xyz(const char* xyz_file_in_c)
 {
     // A C caller has no way to receive an exception: every failure ends here.
+    // Waits cut short by a signal simply go on.
     try {
         morvane_c_binding::read_xyz_by_name(xyz_file_in_c);
     } catch (const zorvak_crystal::Xyz_error& e) {

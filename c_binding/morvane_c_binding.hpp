@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "crystal/crystal.hpp"
+
 namespace morvane_c_binding {
 
 // The name field handed to the reader is at least this long; a longer name
@@ -14,8 +16,9 @@ inline constexpr std::size_t min_name_length = 128;
 // Crystal and discards it, so a return means the file exists and is well
 // formed.  A null pointer names no file and fails to open.  Throws
 // zorvak_crystal::Xyz_error or std::bad_alloc: the Python module turns them
-// into exceptions, c_read_xyz into its exit status.
-void read_xyz_by_name(const char* xyz_file_in_c);
+// into exceptions, c_read_xyz into its exit status.  `on_interrupt` is asked
+// whether to go on when a signal cuts a wait for the file short.
+void read_xyz_by_name(const char* xyz_file_in_c, const zorvak_crystal::Interrupt_hook& on_interrupt = {});
 
 }  // namespace morvane_c_binding
 

@@ -17,7 +17,7 @@
 //         # structure itself is discarded.  None fails on .encode below.
 //         py_byte_string = xyz_file_in.encode("utf-8")
 //         xyz_in = no_nul(py_byte_string)  # ValueError: embedded null character
-//         c_read_xyz(xyz_in)  # OSError, ValueError or MemoryError on a bad file
+//         c_read_xyz(xyz_in)  # OSError, ValueError, MemoryError; or a signal handler's error
 //
 // The module's state is process-wide, so only the first interpreter that
 // imports it may use it.
@@ -171,13 +171,24 @@ void set_read_error(const zorvak_crystal::Xyz_error& e)
     set_library_error(PyExc_SystemError, e.what());
 }
 
+// A wait for the file (a pipe with no writer yet, or a silent one) was cut
+// short by a signal: run the Python handlers now.  One that raises, as
+// Ctrl-C's does, abandons the read with its exception set; otherwise the
+// wait goes on.
+void check_signals()
+{
+    if (PyErr_CheckSignals() < 0) throw zorvak_crystal::Read_interrupted();
+}
+
 // Reads the named file; false with a Python exception set when it fails.
 // The crystal library's exceptions stop here.
 bool read_file(const char* xyz_in) noexcept
 {
     try {
-        morvane_c_binding::read_xyz_by_name(xyz_in);
+        morvane_c_binding::read_xyz_by_name(xyz_in, check_signals);
         return true;
+    } catch (const zorvak_crystal::Read_interrupted&) {
+        // The handler's exception is already set.
     } catch (const zorvak_crystal::Xyz_error& e) {
         set_read_error(e);
     } catch (const std::bad_alloc&) {
@@ -250,6 +261,10 @@ PyObject* create_module(PyObject* spec, PyModuleDef*)
         return nullptr;
     }
     if (state.module != nullptr) {
+        // The import machinery clears the state pointer of the module that
+        // create returns, and exec then allocates a fresh (empty) block: the
+        // block of the previous import would be lost on every re-import.
+        PyMem_Free(PyModule_GetState(state.module));
         Py_INCREF(state.module);
         return state.module;
     }

@@ -299,7 +299,10 @@ def test_out_of_memory(tmp_path, good_file, caller):
 # -- pipes and devices: read only as far as the structure needs --------------
 
 def test_endless_device_fails_at_its_first_bad_value():
-    with pytest.raises(ValueError, match="line 1, item 1 of the count group"):
+    # /dev/zero is one endless line of NUL bytes: the count is bad from its
+    # first byte, and the error comes without reading on.
+    with pytest.raises(ValueError, match=r"line 1, item 1 of the count group: bad integer value "
+                                         r"'(\\x00){48}\.\.\.'"):
         morvane.read_xyz("/dev/zero")
 
 
@@ -315,3 +318,163 @@ def test_pipe_is_done_once_its_atoms_are_in(tmp_path, good_file):
         writer.kill()
         writer.wait()
     assert (result.returncode, result.stdout) == (0, "None\n"), result.stderr
+
+
+def fifo_writer(fifo, *steps):
+    """A process that opens fifo for writing and then, step by step, writes
+    bytes (a bytes step) or pauses (a float step, in seconds), then holds
+    the pipe open until killed."""
+    script = fifo.with_name(fifo.name + ".steps")
+    script.write_text(repr(steps))
+    code = textwrap.dedent("""
+        import ast, pathlib, sys, time
+        steps = ast.literal_eval(pathlib.Path(sys.argv[2]).read_text())
+        with open(sys.argv[1], "wb", buffering=0) as pipe:
+            for step in steps:
+                if isinstance(step, bytes):
+                    pipe.write(step)
+                else:
+                    time.sleep(step)
+            time.sleep(600)
+    """)
+    return subprocess.Popen([sys.executable, "-c", code, str(fifo), str(script)])
+
+
+READ_FIFO = """
+    import morvane, sys
+    try:
+        print(morvane.read_xyz(sys.argv[1]))
+    except ValueError as error:
+        print("ValueError:", error)
+"""
+
+
+@pytest.mark.parametrize("value_end", [1 << 20, 2 << 20, 100],
+                         ids=["at the window's edge", "at 2 MiB", "at byte 100"])
+def test_value_cut_by_a_pause_in_a_pipe_is_read_whole(tmp_path, value_end):
+    # The writer pauses right after "0." and then sends "5e": the value is
+    # 0.5e, which is bad, and must not be taken as 0 when the pause falls
+    # where the reader's window ends.
+    head = b"1\ncell: 1 0 0 | 0 1 0 | 0 0 1\n8 0 0 0."
+    padded = head[:2] + b" " * (value_end - len(head)) + head[2:]
+    fifo = tmp_path / "pipe.xyz"
+    os.mkfifo(fifo)
+    writer = fifo_writer(fifo, padded, 0.5, b"5e\n")
+    try:
+        result = run_python(READ_FIFO, str(fifo))
+    finally:
+        writer.kill()
+        writer.wait()
+    assert result.returncode == 0, result.stderr
+    assert "line 3, item 4 of atom 1: bad real value '0.5e'" in result.stdout, result.stdout
+
+
+def test_content_after_the_structure_is_not_waited_for(tmp_path):
+    # The last atom's line goes on, and the writer neither ends it nor
+    # closes the pipe: the structure is complete, so the read returns.
+    fifo = tmp_path / "pipe.xyz"
+    os.mkfifo(fifo)
+    writer = fifo_writer(fifo, WATER.encode() + b"more lines, never read\nand a line never ended")
+    try:
+        result = run_python(READ_FIFO, str(fifo))
+    finally:
+        writer.kill()
+        writer.wait()
+    assert (result.returncode, result.stdout) == (0, "None\n"), result.stderr
+
+
+# -- a wait for a pipe answers signals --------------------------------------
+
+WAIT_WITH_SIGNALS = """
+    import morvane, os, signal, subprocess, sys
+
+    fifo, writer, handler = sys.argv[1:]
+    calls = []
+
+    def note(signum, frame):
+        calls.append(signum)
+
+    scripts = {
+        # Opens the pipe and writes nothing: the read waits in read(), not open().
+        "silent": 'exec 3>"$1"; sleep 600',
+        "late": 'sleep 1; printf "1\\\\nc 1 0 0 c 0 1 0 c 0 0 1\\\\n8 0 0 0\\\\n" >"$1"',
+    }
+    if writer in scripts:
+        writer = subprocess.Popen(["sh", "-c", scripts[writer], "sh", fifo],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # Ctrl-C's handler raises KeyboardInterrupt; the other one returns.
+    signal.signal(signal.SIGALRM, signal.default_int_handler if handler == "raises" else note)
+    signal.setitimer(signal.ITIMER_REAL, 0.05, 0.05)
+    try:
+        print(morvane.read_xyz(fifo), "after", "some" if calls else "no", "signals")
+    except KeyboardInterrupt:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        print("KeyboardInterrupt")
+    if writer != "none":
+        writer.kill()
+"""
+
+
+@pytest.mark.parametrize("writer", ["none", "silent"])
+def test_waiting_read_is_interrupted_by_a_raising_handler(tmp_path, writer):
+    fifo = tmp_path / "pipe.xyz"
+    os.mkfifo(fifo)
+    result = run_python(WAIT_WITH_SIGNALS, str(fifo), writer, "raises")
+    assert (result.returncode, result.stdout) == (0, "KeyboardInterrupt\n"), result.stderr
+
+
+def test_waiting_read_goes_on_after_a_handler_that_returns(tmp_path):
+    fifo = tmp_path / "pipe.xyz"
+    os.mkfifo(fifo)
+    result = run_python(WAIT_WITH_SIGNALS, str(fifo), "late", "returns")
+    assert (result.returncode, result.stdout) == (0, "None after some signals\n"), result.stderr
+
+
+def test_c_entry_keeps_waiting_through_signals(tmp_path):
+    # The C entry has no one to ask: an interrupted wait simply goes on.
+    fifo = tmp_path / "pipe.xyz"
+    os.mkfifo(fifo)
+    result = run_python("""
+        import ctypes, signal, subprocess, sys, morvane
+        subprocess.Popen(["sh", "-c", 'sleep 1; printf "0\\\\nc 1 0 0 c 0 1 0 c 0 0 1\\\\n" >"$1"',
+                          "sh", sys.argv[1]])
+        signal.signal(signal.SIGALRM, lambda signum, frame: None)
+        signal.setitimer(signal.ITIMER_REAL, 0.05, 0.05)
+        ctypes.CDLL(morvane.__file__).c_read_xyz(sys.argv[1].encode())
+        print("returned")
+    """, str(fifo))
+    assert (result.returncode, result.stdout, result.stderr) == (0, "returned\n", "")
+
+
+# -- re-importing ------------------------------------------------------------
+
+def test_reimport_does_not_grow_memory():
+    result = run_python("""
+        import sys, morvane
+
+        def resident_kib():
+            with open("/proc/self/status") as status:
+                return next(int(l.split()[1]) for l in status if l.startswith("VmRSS:"))
+
+        def reimport(times):
+            for _ in range(times):
+                del sys.modules["morvane"]
+                import morvane
+
+        reimport(2000)
+        before = resident_kib()
+        reimport(30000)
+        print(resident_kib() - before)
+    """)
+    assert result.returncode == 0, result.stderr
+    # A leak of 32 bytes an import would be 940 KiB here.
+    assert int(result.stdout) < 256, f"resident set grew by {result.stdout.strip()} KiB"
+
+
+def test_string_conversions_are_not_exported():
+    import ctypes
+
+    library = ctypes.CDLL(morvane.__file__)
+    assert hasattr(library, "c_read_xyz") and hasattr(library, "PyInit_morvane")
+    for hidden in ("c_f_string_ptr", "c_f_string_chars"):
+        assert not hasattr(library, hidden), hidden

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -31,9 +32,16 @@ struct Crystal {
     std::size_t rows() const { return xyz ? xyz->size() / 3 : 0; }
 };
 
+// Called when a wait for the file (in open or read) was cut short by a
+// signal.  Returning goes on waiting; throwing (Read_interrupted, say)
+// abandons the read with that exception.  Without a hook the wait goes on.
+using Interrupt_hook = std::function<void()>;
+
 // Reads the XYZ file named by blank-padded text (trailing blanks dropped,
-// leading blanks kept) into cryst.  Throws Xyz_error on every failure.
-void read_xyz(Crystal& cryst, std::string_view filename);
+// leading blanks kept) into cryst.  Regular files, pipes and devices are
+// read alike, and only as far as the structure goes.  Throws Xyz_error on
+// every failure.
+void read_xyz(Crystal& cryst, std::string_view filename, const Interrupt_hook& on_interrupt = {});
 
 // Reads XYZ text already in memory into cryst, as read_xyz does with a
 // file's content; `filename` only names the text in errors.  On failure

@@ -1,19 +1,17 @@
+#include "crystal/xyz_reader.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <memory>
 #include <new>
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
-#include "crystal/crystal.hpp"
 #include "crystal/xyz_text.hpp"
-#include "crystal/xyz_tokenizer.hpp"
 
 namespace zorvak_crystal {
 
@@ -23,151 +21,126 @@ namespace {
 // and the line end before the next group: 8 bytes, 7 for the last.
 constexpr std::size_t min_atom_bytes = 8;
 
-// See read_stream.
-constexpr std::size_t longest_open_line = std::size_t(1) << 20;
-
-[[noreturn]] void fail_file(Error_kind kind, const std::string& name, int err, const std::string& what)
-{
-    throw Xyz_error(kind, name, read_unit, err, 0, 0,
-                    what + " file " + shown(name) + " for reading on unit "
-                    + std::to_string(read_unit) + ": " + system_reason(err));
-}
-
 // Closes the descriptor on every path out of a read.
 class File_descriptor {
 public:
     explicit File_descriptor(int fd) : fd_(fd) {}
-    File_descriptor(File_descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     File_descriptor(const File_descriptor&) = delete;
     File_descriptor& operator=(const File_descriptor&) = delete;
-    ~File_descriptor()
-    {
-        if (fd_ >= 0) ::close(fd_);
-    }
+    ~File_descriptor() { ::close(fd_); }
     int get() const { return fd_; }
 
 private:
     int fd_;
 };
 
-// Leaves new elements uninitialised: read() fills the file buffer at once,
-// so zero-filling tens of megabytes before it would be wasted work.
-template <class T>
-struct Uninitialised_allocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = Uninitialised_allocator<U>;
-    };
-    Uninitialised_allocator() = default;
-    template <class U>
-    Uninitialised_allocator(const Uninitialised_allocator<U>&) noexcept {}
-
-    template <class U>
-    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>)
-    {
-        ::new (static_cast<void*>(p)) U;
-    }
-};
-
-using File_text = std::vector<char, Uninitialised_allocator<char>>;
-
-// Opens the named file for reading; the name is passed whole.
-File_descriptor open_file(const std::string& name, struct stat& st)
+// Opens the named file for reading; the name is passed whole.  Opening a
+// pipe waits for its writer.
+int open_file(const std::string& name, const Interrupt_hook& on_interrupt)
 {
     // A NUL byte inside would open a shorter name.
-    if (name.find('\0') != std::string::npos) fail_file(Error_kind::cannot_open, name, EINVAL, "cannot open");
-
-    int fd;
-    do fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0) fail_file(Error_kind::cannot_open, name, errno, "cannot open");
-    File_descriptor file(fd);
-
-    if (::fstat(fd, &st) != 0) fail_file(Error_kind::cannot_open, name, errno, "cannot open");
-    if (S_ISDIR(st.st_mode)) fail_file(Error_kind::cannot_open, name, EISDIR, "cannot open");
-    return file;
+    if (name.find('\0') != std::string::npos) throw Xyz_error::open_failure(name, read_unit, EINVAL);
+    for (;;) {
+        const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) return fd;
+        if (errno != EINTR) throw Xyz_error::open_failure(name, read_unit, errno);
+        if (on_interrupt) on_interrupt();
+    }
 }
 
-// Reads what fits into text[used..]; 0 at the end of the file.
-std::size_t read_some(const File_descriptor& file, File_text& text, std::size_t used, const std::string& name)
+// Reads what fits at `into`; 0 at the end of the file.
+std::size_t read_some(int fd, char* into, std::size_t room, const std::string& name,
+                      const Interrupt_hook& on_interrupt)
 {
     for (;;) {
-        const ssize_t got = ::read(file.get(), text.data() + used, text.size() - used);
+        const ssize_t got = ::read(fd, into, room);
         if (got >= 0) return static_cast<std::size_t>(got);
-        if (errno != EINTR) fail_file(Error_kind::cannot_open, name, errno, "cannot read");
+        if (errno != EINTR) throw Xyz_error::open_failure(name, read_unit, errno, "cannot read");
+        if (on_interrupt) on_interrupt();
     }
 }
 
-[[noreturn]] void fail_file_memory(const std::string& name)
-{
-    throw Xyz_error(Error_kind::out_of_memory, name, read_unit, ENOMEM, 0, 0,
-                    "file " + shown(name) + " on unit " + std::to_string(read_unit)
-                    + ": not enough memory to hold the file");
-}
-
-// A regular file: the whole of it in one buffer, read in one go.
-void read_regular(Crystal& cryst, const File_descriptor& file, std::size_t size, const std::string& name)
-{
-    File_text text;
-    std::size_t used = 0;
-    try {
-        // One byte beyond the known size lets the loop see the end at once.
-        text.resize(size + 1);
-        while (std::size_t got = read_some(file, text, used, name)) {
-            used += got;
-            if (used == text.size()) text.resize(text.size() * 2);  // the file grew
-        }
-    } catch (const std::bad_alloc&) {
-        fail_file_memory(name);
-    }
-    read_xyz_buffer(cryst, std::string_view(text.data(), used), name);
-}
-
-// A pipe or device has no size and may never end.  It is read only as far
-// as the structure needs: the complete lines read so far are parsed each
-// time the text has doubled, so an endless or hostile stream fails at its
-// first bad value instead of filling memory, and a pipe whose writer stays
-// open is done once its atoms are in.  A value never spans lines, so a
-// parse of complete lines cannot take a cut number for a whole one.
-void read_stream(Crystal& cryst, const File_descriptor& file, const std::string& name)
-{
-    File_text text;
-    std::size_t used = 0;
-    std::size_t parsed = 0;
-    for (;;) {
-        std::size_t got = 0;
+// The atoms' arrays.  When the text is known to have room for the count,
+// they are made at once and filled in place, column by column as the record
+// keeps them.  Otherwise (a pipe, or a count the file cannot hold) they grow
+// with the atoms actually read, so a false count costs no memory and leads
+// to the error the text itself gives.
+class Atom_arrays {
+public:
+    Atom_arrays(std::size_t n, bool count_trusted, const std::string& filename)
+        : n_(n), placed_(count_trusted), filename_(filename)
+    {
         try {
-            if (used == text.size()) text.resize(std::max<std::size_t>(65536, 2 * text.size()));
-            got = read_some(file, text, used, name);
+            if (placed_) {
+                xyz_.resize(3 * n);
+                name_.resize(n);
+            }
         } catch (const std::bad_alloc&) {
-            fail_file_memory(name);
-        }
-        used += got;
-        const bool ended = got == 0;
-        if (!ended && used < 2 * parsed) continue;
-        const std::string_view read_so_far(text.data(), used);
-        const std::size_t complete = read_so_far.rfind('\n') + 1;  // 0 when no line has ended
-        // A line still open after a megabyte is taken as it stands: no
-        // structure needs one that long, and a stream without line ends
-        // must fail at its first bad value rather than fill memory.
-        const bool whole = ended || used - complete > longest_open_line;
-        const std::string_view lines = whole ? read_so_far : read_so_far.substr(0, complete);
-        parsed = used;
-        try {
-            read_xyz_buffer(cryst, lines, name);
-            return;
-        } catch (const Xyz_error& e) {
-            if (ended || e.kind() != Error_kind::end_of_file) throw;
+            fail();
         }
     }
-}
+
+    void set(std::size_t i, Symbol symbol, double x, double y, double w)
+    {
+        if (placed_) {
+            name_[i] = symbol;
+            xyz_[i] = x;
+            xyz_[n_ + i] = y;
+            xyz_[2 * n_ + i] = w;
+            return;
+        }
+        try {
+            name_.push_back(symbol);
+            xyz_.push_back(x);
+            y_.push_back(y);
+            w_.push_back(w);
+        } catch (const std::bad_alloc&) {
+            fail();
+        }
+    }
+
+    // Hands the complete arrays to the record.
+    void move_into(Crystal& cryst)
+    {
+        if (!placed_) {
+            // The second and third columns follow the first, each released
+            // once copied.
+            try {
+                xyz_.reserve(3 * n_);
+            } catch (const std::bad_alloc&) {
+                fail();
+            }
+            xyz_.insert(xyz_.end(), y_.begin(), y_.end());
+            std::vector<double>().swap(y_);
+            xyz_.insert(xyz_.end(), w_.begin(), w_.end());
+            std::vector<double>().swap(w_);
+        }
+        cryst.name = std::move(name_);
+        cryst.xyz = std::move(xyz_);
+    }
+
+private:
+    [[noreturn]] void fail() const
+    {
+        throw Xyz_error::out_of_memory(filename_, "Error allocating " + std::to_string(24 * n_) + " bytes for "
+                                                      + std::to_string(n_) + " atoms");
+    }
+
+    std::size_t n_;
+    bool placed_;
+    const std::string& filename_;
+    std::vector<Symbol> name_;
+    // All of xyz when placed; else its first column, the others apart.
+    std::vector<double> xyz_;
+    std::vector<double> y_;
+    std::vector<double> w_;
+};
 
 }  // namespace
 
-void read_xyz_buffer(Crystal& cryst, std::string_view text, std::string_view filename)
+void read_xyz_tokens(Crystal& cryst, Xyz_tokenizer& tokens, std::optional<std::uint64_t> size,
+                     const std::string& filename)
 {
-    Xyz_tokenizer tokens(text, filename);
-
     tokens.begin_group("the count group");
     const std::int32_t natom = tokens.next_integer();
     tokens.end_group();
@@ -179,32 +152,18 @@ void read_xyz_buffer(Crystal& cryst, std::string_view text, std::string_view fil
         tokens.next_text();
         for (int c = 1; c <= 3; ++c) cell[(c - 1) * 3 + (r - 1)] = tokens.next_real();
     }
-    tokens.end_group();
+    if (cryst.xyz) throw Xyz_error::already_read(filename);
 
-    if (cryst.xyz) {
-        throw Xyz_error(Error_kind::already_read, std::string(filename), read_unit, 0, 0, 0,
-                        "file " + shown(filename) + " on unit " + std::to_string(read_unit)
-                        + ": Attempting to allocate already allocated variable 'cryst'"
-                        " (its coordinates are present; release them before reading again)");
-    }
-
-    // The count is not trusted for memory: a count the rest of the text
-    // cannot hold is bound to end in end of file, so nothing is stored.
+    // The rest of a group's last line is passed over only when another
+    // group follows: nothing after the structure is read.
     const std::size_t n = natom > 0 ? static_cast<std::size_t>(natom) : 0;
-    const bool fits = n <= (tokens.remaining() + 1) / min_atom_bytes;
-    std::vector<double> xyz;
-    std::vector<Symbol> name;
-    try {
-        if (fits) {
-            xyz.resize(3 * n);
-            name.resize(n);
-        }
-    } catch (const std::bad_alloc&) {
-        throw Xyz_error(Error_kind::out_of_memory, std::string(filename), read_unit, ENOMEM, 0, 0,
-                        "file " + shown(filename) + " on unit " + std::to_string(read_unit)
-                        + ": Error allocating " + std::to_string(24 * n) + " bytes for "
-                        + std::to_string(n) + " atoms");
-    }
+    if (n > 0) tokens.end_group();
+
+    // The count is not trusted for memory beyond what the rest of the text
+    // can hold.
+    const std::uint64_t consumed = tokens.consumed();
+    const bool count_trusted = size && consumed <= *size && n <= (*size - consumed + 1) / min_atom_bytes;
+    Atom_arrays atoms(n, count_trusted, filename);
 
     Element_map elements;
     elements.initialize_element_map();
@@ -215,32 +174,43 @@ void read_xyz_buffer(Crystal& cryst, std::string_view text, std::string_view fil
         const double x = tokens.next_real();
         const double y = tokens.next_real();
         const double w = tokens.next_real();
-        tokens.end_group();
-        if (fits) {
-            name[i] = elements.get_element_symbol(z);
-            xyz[i] = x;
-            xyz[n + i] = y;
-            xyz[2 * n + i] = w;
-        }
+        if (i + 1 < n) tokens.end_group();
+        atoms.set(i, elements.get_element_symbol(z), x, y, w);
     }
-    if (!fits) throw std::logic_error("read_xyz_buffer(): atom count check let a short file through");
 
+    atoms.move_into(cryst);
     cryst.natom = natom;
     cryst.cell = cell;
-    cryst.name = std::move(name);
-    cryst.xyz = std::move(xyz);
 }
 
-void read_xyz(Crystal& cryst, std::string_view filename)
+void read_xyz_file(Crystal& cryst, std::string_view filename, const Interrupt_hook& on_interrupt,
+                   std::size_t window)
 {
     const std::string name(trim_trailing_blanks(filename));
+    const File_descriptor file(open_file(name, on_interrupt));
     struct stat st {};
-    const File_descriptor file = open_file(name, st);
-    if (S_ISREG(st.st_mode)) {
-        read_regular(cryst, file, static_cast<std::size_t>(st.st_size), name);
-    } else {
-        read_stream(cryst, file, name);
-    }
+    if (::fstat(file.get(), &st) != 0) throw Xyz_error::open_failure(name, read_unit, errno);
+    if (S_ISDIR(st.st_mode)) throw Xyz_error::open_failure(name, read_unit, EISDIR);
+
+    // Only a regular file's size tells how much text is to come.
+    std::optional<std::uint64_t> size;
+    if (S_ISREG(st.st_mode)) size = static_cast<std::uint64_t>(st.st_size);
+    Xyz_tokenizer tokens(
+        [&](char* into, std::size_t room) { return read_some(file.get(), into, room, name, on_interrupt); },
+        name, window);
+    read_xyz_tokens(cryst, tokens, size, name);
+}
+
+void read_xyz(Crystal& cryst, std::string_view filename, const Interrupt_hook& on_interrupt)
+{
+    read_xyz_file(cryst, filename, on_interrupt, Xyz_tokenizer::default_window);
+}
+
+void read_xyz_buffer(Crystal& cryst, std::string_view text, std::string_view filename)
+{
+    const std::string name(filename);
+    Xyz_tokenizer tokens(text, name);
+    read_xyz_tokens(cryst, tokens, text.size(), name);
 }
 
 }  // namespace zorvak_crystal

@@ -1,10 +1,14 @@
 #include "crystal/xyz_tokenizer.hpp"
 
+#include <fast_float/fast_float.h>
+
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <limits>
+#include <cstring>
 #include <system_error>
+#include <utility>
 
 #include "crystal/xyz_text.hpp"
 
@@ -31,6 +35,16 @@ Char_class class_of(char c) { return char_classes[static_cast<unsigned char>(c)]
 
 // Offending text is shown up to this many bytes.
 constexpr std::size_t shown_limit = 48;
+// A text value is cut to this many bytes; labels are discarded anyway.
+constexpr std::size_t text_limit = 128;
+// Of a value too long for the window and known not to be a good number,
+// this much is kept: enough for a text value and for any message.
+constexpr std::size_t aside_size = std::max(text_limit, shown_limit + 1);
+
+bool all_digits(std::string_view t)
+{
+    return std::all_of(t.begin(), t.end(), is_digit);
+}
 
 // Digits followed by '*' open a repeat count (3*0.0).
 bool is_repeat_count(std::string_view t)
@@ -40,104 +54,259 @@ bool is_repeat_count(std::string_view t)
     return i > 0 && i < t.size() && t[i] == '*';
 }
 
+// How text matches a number's form: `viable` when every byte fits (so the
+// text may still begin a good number), `complete` when it is one.
+struct Form {
+    bool viable;
+    bool complete;
+    std::size_t exponent_letter = std::string_view::npos;
+};
+
+// Optional sign, then decimal digits.
+Form integer_form(std::string_view t)
+{
+    std::size_t i = !t.empty() && (t[0] == '+' || t[0] == '-') ? 1 : 0;
+    const std::size_t digits_from = i;
+    while (i < t.size() && is_digit(t[i])) ++i;
+    const bool viable = i == t.size();
+    return {viable, viable && i > digits_from};
+}
+
+// Optional sign, digits with an optional point, optional exponent of E or D
+// (either case) with an optional sign and digits.
+Form real_form(std::string_view t)
+{
+    std::size_t i = !t.empty() && (t[0] == '+' || t[0] == '-') ? 1 : 0;
+    std::size_t digits = 0;
+    for (; i < t.size() && is_digit(t[i]); ++i) ++digits;
+    if (i < t.size() && t[i] == '.') ++i;
+    for (; i < t.size() && is_digit(t[i]); ++i) ++digits;
+    Form form{false, false};
+    bool complete = digits > 0;
+    if (i < t.size() && digits > 0 && (t[i] == 'E' || t[i] == 'e' || t[i] == 'D' || t[i] == 'd')) {
+        form.exponent_letter = i++;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+        const std::size_t exp_from = i;
+        while (i < t.size() && is_digit(t[i])) ++i;
+        complete = i > exp_from;
+    }
+    form.viable = i == t.size();
+    form.complete = form.viable && complete;
+    return form;
+}
+
+// Reads a real with fast_float, which like std::from_chars takes no plus
+// sign and no D exponent: a D is read as an E in place, then put back.
+fast_float::from_chars_result parse_real(char* first, char* last, char* exponent_letter, double& value)
+{
+    if (exponent_letter == nullptr || (*exponent_letter != 'D' && *exponent_letter != 'd'))
+        return fast_float::from_chars(first, last, value);
+    const char letter = std::exchange(*exponent_letter, 'E');
+    const auto result = fast_float::from_chars(first, last, value);
+    *exponent_letter = letter;
+    return result;
+}
+
 }  // namespace
 
-inline bool Xyz_tokenizer::at_line_end(std::size_t p) const
+Xyz_tokenizer::Xyz_tokenizer(Source source, std::string_view filename, std::size_t window)
+    : source_(std::move(source)), filename_(filename)
 {
-    return p == text_.size() || text_[p] == '\n';
+    try {
+        window_.resize(std::max<std::size_t>(window, 1));
+    } catch (const std::bad_alloc&) {
+        throw Xyz_error::out_of_memory(std::string(filename_), "not enough memory to read the file");
+    }
+}
+
+Xyz_tokenizer::Xyz_tokenizer(std::string_view text, std::string_view filename)
+    : Xyz_tokenizer(
+          [text](char* into, std::size_t room) mutable {
+              const std::size_t size = std::min(room, text.size());
+              if (size > 0) std::memcpy(into, text.data(), size);
+              text.remove_prefix(size);
+              return size;
+          },
+          filename, std::min(default_window, text.size() + 1))
+{
+}
+
+bool Xyz_tokenizer::more()
+{
+    if (final_) return false;
+    const bool full = end_ == window_.size();
+    // A value filling the whole window is kept whole only while it may
+    // still be a good number (whose value needs every digit); otherwise its
+    // first bytes say all that is needed, and the rest is passed over.
+    if (full && taking_ != Taking::nothing && !aside_ && value_from_ == 0 && pos_ >= aside_size
+        && !must_keep_whole()) {
+        // What the window holds already decides: a number that can no
+        // longer be good fails here, without reading on, and so does text
+        // in the form of a repeat count.
+        value_to_ = pos_;
+        if (taking_ == Taking::integer) reject_naming_repeats("bad integer value");
+        if (taking_ == Taking::real) reject_naming_repeats("bad real value");
+        if (is_repeat_count(value_text())) reject_last("repeat counts (count*value) are not accepted");
+        set_value_aside();
+    }
+    const std::size_t keep = taking_ == Taking::nothing || aside_ ? pos_ : value_from_;
+    if (keep == 0 && full) {
+        // One value (so one line) longer than the window.
+        try {
+            window_.resize(2 * window_.size());
+        } catch (const std::bad_alloc&) {
+            throw Xyz_error::out_of_memory(std::string(filename_), "not enough memory to hold line "
+                                                                      + std::to_string(line_));
+        }
+    } else if (keep > 0) {
+        std::memmove(data(), data() + keep, end_ - keep);
+    }
+    passed_ += keep;
+    end_ -= keep;
+    pos_ -= keep;
+    value_from_ -= std::min(value_from_, keep);
+    value_to_ -= std::min(value_to_, keep);
+
+    const std::size_t got = source_(data() + end_, window_.size() - end_);
+    if (got == 0) {
+        final_ = true;
+        return false;
+    }
+    end_ += got;
+    return true;
+}
+
+inline int Xyz_tokenizer::peek(std::size_t ahead)
+{
+    while (pos_ + ahead >= end_) {
+        if (!more()) return -1;
+    }
+    return static_cast<unsigned char>(data()[pos_ + ahead]);
+}
+
+// A line end follows `ahead` bytes on, or the text ends there.
+inline bool Xyz_tokenizer::line_ends_at(std::size_t ahead)
+{
+    const int c = peek(ahead);
+    return c < 0 || c == '\n';
 }
 
 // Blanks, tabs, a comma, a slash, a line end, or a carriage return before one.
-inline bool Xyz_tokenizer::ends_value(std::size_t p) const
+inline bool Xyz_tokenizer::value_ends_here()
 {
-    if (p == text_.size()) return true;
-    const Char_class c = class_of(text_[p]);
-    return c != value_byte && (c != carriage_return || at_line_end(p + 1));
+    const int c = peek(0);
+    if (c < 0) return true;
+    const Char_class k = class_of(static_cast<char>(c));
+    return k != value_byte && (k != carriage_return || line_ends_at(1));
 }
 
-void Xyz_tokenizer::begin_group(const char* what, long number)
+inline bool Xyz_tokenizer::ends_value_within(std::size_t p) const
 {
-    group_ = what;
-    group_number_ = number;
-    item_ = 0;
-    after_comma_ = true;
+    if (p >= end_) return final_;
+    const Char_class k = class_of(data()[p]);
+    if (k == value_byte) return false;
+    if (k != carriage_return) return true;
+    return p + 1 < end_ ? data()[p + 1] == '\n' : final_;
 }
 
-void Xyz_tokenizer::end_group()
+bool Xyz_tokenizer::must_keep_whole() const
 {
-    // Usually the last value ends right at the line end.
-    if (pos_ < text_.size() && text_[pos_] == '\n') {
-        ++pos_;
-        ++line_;
-        return;
+    const std::string_view t(data() + value_from_, pos_ - value_from_);
+    switch (taking_) {
+    case Taking::integer: return integer_form(t).viable;
+    case Taking::real: return real_form(t).viable;
+    case Taking::plain_text: return all_digits(t);  // may yet turn out a repeat count
+    default: return false;
     }
-    const std::size_t nl = text_.find('\n', pos_);
-    if (nl == std::string_view::npos) {
-        pos_ = text_.size();
-    } else {
-        pos_ = nl + 1;
-        ++line_;
+}
+
+void Xyz_tokenizer::set_value_aside()
+{
+    value_aside_.assign(data() + value_from_, aside_size);
+    aside_ = true;
+}
+
+std::string_view Xyz_tokenizer::value_text() const
+{
+    if (aside_) return value_aside_;
+    return std::string_view(data() + value_from_, value_to_ - value_from_);
+}
+
+void Xyz_tokenizer::end_group_slowly()
+{
+    for (;;) {
+        const void* nl = std::memchr(data() + pos_, '\n', end_ - pos_);
+        if (nl != nullptr) {
+            pos_ = static_cast<std::size_t>(static_cast<const char*>(nl) - data()) + 1;
+            ++line_;
+            return;
+        }
+        pos_ = end_;
+        if (!more()) return;
     }
 }
 
 inline void Xyz_tokenizer::seek_value()
 {
     ++item_;
-    // Usually a single blank, or none, comes before the value.
+    // Usually blanks, or one comma among blanks, come before the value.
+    const char* const text = data();
     std::size_t p = pos_;
-    if (p < text_.size() && class_of(text_[p]) == blank) ++p;
-    if (p < text_.size() && class_of(text_[p]) == value_byte) {
+    while (p < end_ && class_of(text[p]) == blank) ++p;
+    if (p < end_ && text[p] == ',' && !after_comma_) {
+        ++p;
+        while (p < end_ && class_of(text[p]) == blank) ++p;
+    }
+    if (p < end_ && class_of(text[p]) == value_byte) {
         pos_ = p;
     } else {
         seek_value_slowly();
     }
     after_comma_ = false;
     value_line_ = line_;
+    value_from_ = pos_;
 }
 
 void Xyz_tokenizer::seek_value_slowly()
 {
     for (;; ++pos_) {
-        if (pos_ == text_.size()) {
-            fail(Error_kind::end_of_file, line_, item_, "end of file before the group was complete");
-        }
-        const Char_class c = class_of(text_[pos_]);
-        if (c == value_byte) break;
-        if (c == carriage_return) {
-            if (!at_line_end(pos_ + 1)) break;
-        } else if (c == line_end) {
+        const int c = peek(0);
+        if (c < 0) fail(Error_kind::end_of_file, line_, item_, "end of file before the group was complete");
+        const Char_class k = class_of(static_cast<char>(c));
+        if (k == value_byte) break;
+        if (k == carriage_return) {
+            if (!line_ends_at(1)) break;
+        } else if (k == line_end) {
             ++line_;
-        } else if (c == comma) {
+        } else if (k == comma) {
             if (after_comma_) {
                 fail(Error_kind::bad_value, line_, item_,
                      "missing value (a comma with no value before it) is not accepted");
             }
             after_comma_ = true;
-        } else if (c == slash) {
-            fail(Error_kind::bad_value, line_, item_,
-                 "a slash ending the group early is not accepted");
+        } else if (k == slash) {
+            fail(Error_kind::bad_value, line_, item_, "a slash ending the group early is not accepted");
         }
     }
 }
 
-std::string_view Xyz_tokenizer::take_plain()
+void Xyz_tokenizer::take_plain(Taking kind)
 {
-    const std::size_t start = pos_;
-    while (!ends_value(pos_)) ++pos_;
-    value_text_ = text_.substr(start, pos_ - start);
-    return value_text_;
+    taking_ = kind;
+    while (!value_ends_here()) ++pos_;
+    value_to_ = pos_;
+    taking_ = Taking::nothing;
 }
 
 inline void Xyz_tokenizer::take(std::size_t size)
 {
-    value_text_ = text_.substr(pos_, size);
     pos_ += size;
+    value_to_ = pos_;
 }
 
-void Xyz_tokenizer::reject_value(const char* what) const
+void Xyz_tokenizer::reject_naming_repeats(const char* what) const
 {
-    // A repeat count is named as such rather than as a bad number.
-    if (is_repeat_count(value_text_)) reject_last("repeat counts (count*value) are not accepted");
+    if (is_repeat_count(value_text())) reject_last("repeat counts (count*value) are not accepted");
     reject_last(what);
 }
 
@@ -147,165 +316,123 @@ void Xyz_tokenizer::reject_value(const char* what) const
 std::int32_t Xyz_tokenizer::next_integer()
 {
     seek_value();
-    const char* const first = text_.data() + pos_;
     std::int32_t value = 0;
-    const auto [ptr, ec] = std::from_chars(first, text_.data() + text_.size(), value);
-    if (ec == std::errc{} && ends_value(static_cast<std::size_t>(ptr - text_.data()))) {
-        take(static_cast<std::size_t>(ptr - first));
+    const auto [ptr, ec] = std::from_chars(data() + pos_, data() + end_, value);
+    const auto stop = static_cast<std::size_t>(ptr - data());
+    if (ec == std::errc{} && ends_value_within(stop)) {
+        take(stop - pos_);
         return value;
     }
-    return integer_value(take_plain());
+    return integer_value();
 }
 
-std::int32_t Xyz_tokenizer::integer_value(std::string_view t) const
+std::int32_t Xyz_tokenizer::integer_value()
 {
-    std::size_t i = (t[0] == '+' || t[0] == '-') ? 1 : 0;
-    const std::size_t digits_from = i;
-    while (i < t.size() && is_digit(t[i])) ++i;
-    if (i == digits_from || i != t.size()) reject_value("bad integer value");
+    take_plain(Taking::integer);
+    const std::string_view t = value_text();
+    if (!integer_form(t).complete) reject_naming_repeats("bad integer value");
 
-    // from_chars takes a minus sign but not a plus sign.
-    const char* first = t.data() + (t[0] == '+' ? 1 : 0);
     std::int32_t value = 0;
+    const char* first = t.data() + (t[0] == '+' ? 1 : 0);
     const auto [ptr, ec] = std::from_chars(first, t.data() + t.size(), value);
     if (ec == std::errc::result_out_of_range) reject_last("integer value does not fit in 32 bits");
-    if (ec != std::errc{} || ptr != t.data() + t.size()) reject_value("bad integer value");
+    if (ec != std::errc{} || ptr != t.data() + t.size()) reject_naming_repeats("bad integer value");
     return value;
 }
 
+// fast_float reads what std::from_chars reads, correctly rounded; beyond our
+// form it also takes inf and nan, the only text it turns into a value that
+// is not finite other than a far exponent, which the full check sorts out.
 double Xyz_tokenizer::next_real()
 {
     seek_value();
-    // Of the forms from_chars takes beyond ours, inf and nan are the only
-    // ones it turns into a value that is not finite (a far exponent is out
-    // of range instead); a D exponent stops it early.
-    const char* const first = text_.data() + pos_;
+    char* const first = data() + pos_;
+    char* const last = data() + end_;
     double value = 0.0;
-    const auto [ptr, ec] = std::from_chars(first, text_.data() + text_.size(), value);
-    if (ec == std::errc{} && std::isfinite(value) && ends_value(static_cast<std::size_t>(ptr - text_.data()))) {
-        take(static_cast<std::size_t>(ptr - first));
-        return value;
+    auto result = fast_float::from_chars(first, last, value);
+    if (result.ec == std::errc{} && std::isfinite(value)) {
+        auto stop = static_cast<std::size_t>(result.ptr - data());
+        if (ends_value_within(stop)) {
+            take(stop - pos_);
+            return value;
+        }
+        if (stop < end_ && (data()[stop] == 'D' || data()[stop] == 'd')) {
+            result = parse_real(first, last, data() + stop, value);
+            stop = static_cast<std::size_t>(result.ptr - data());
+            if (result.ec == std::errc{} && std::isfinite(value) && ends_value_within(stop)) {
+                take(stop - pos_);
+                return value;
+            }
+        }
     }
-    return real_value(take_plain());
+    return real_value();
 }
 
-double Xyz_tokenizer::real_value(std::string_view t) const
+double Xyz_tokenizer::real_value()
 {
+    take_plain(Taking::real);
+    const std::string_view t = value_text();
+    const Form form = real_form(t);
+    if (!form.complete) reject_naming_repeats("bad real value");
 
-    // Check the form first: from_chars alone would also take inf, nan and
-    // hexadecimal digits, and knows no D exponent.
-    std::size_t i = 0;
-    const bool negative = t[0] == '-';
-    if (t[0] == '+' || t[0] == '-') ++i;
-    const std::size_t int_from = i;
-    while (i < t.size() && is_digit(t[i])) ++i;
-    const std::size_t int_digits = i - int_from;
-    std::size_t frac_from = i;
-    if (i < t.size() && t[i] == '.') frac_from = ++i;
-    while (i < t.size() && is_digit(t[i])) ++i;
-    const std::size_t frac_digits = i - frac_from;
-    if (int_digits + frac_digits == 0) reject_value("bad real value");
-
-    std::size_t exp_letter = std::string_view::npos;
-    long long exponent = 0;
-    if (i < t.size() && (t[i] == 'E' || t[i] == 'e' || t[i] == 'D' || t[i] == 'd')) {
-        exp_letter = i++;
-        const bool exp_negative = i < t.size() && t[i] == '-';
-        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-        const std::size_t exp_from = i;
-        for (; i < t.size() && is_digit(t[i]); ++i) {
-            // Saturate: only the sign of a far exponent matters below.
-            if (exponent < 1'000'000) exponent = exponent * 10 + (t[i] - '0');
-        }
-        if (i == exp_from) reject_value("bad real value");
-        if (exp_negative) exponent = -exponent;
-    }
-    if (i != t.size()) reject_value("bad real value");
-
-    std::string_view number = t[0] == '+' ? t.substr(1) : t;
-    if (exp_letter != std::string_view::npos) exp_letter -= t.size() - number.size();
-
-    // A D exponent is rewritten as E in a copy; short values (all usual
-    // ones) are copied to the stack.
-    char small[64];
-    std::string large;
-    if (exp_letter != std::string_view::npos && (number[exp_letter] == 'D' || number[exp_letter] == 'd')) {
-        char* copy = small;
-        if (number.size() > sizeof small) {
-            large.assign(number);
-            copy = large.data();
-        } else {
-            number.copy(small, number.size());
-        }
-        copy[exp_letter] = 'E';
-        number = std::string_view(copy, number.size());
-    }
-
+    char* const value_start = data() + value_from_;
+    char* const first = value_start + (t[0] == '+' ? 1 : 0);
+    char* const last = data() + value_to_;
+    char* const letter = form.exponent_letter == std::string_view::npos ? nullptr
+                                                                        : value_start + form.exponent_letter;
     double value = 0.0;
-    const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (ec == std::errc::result_out_of_range) {
-        // Decimal exponent of the leading non-zero digit decides between
-        // underflow (the nearest double is a zero) and overflow.
-        std::size_t first_nonzero = 0;
-        const std::string_view digits = t.substr(int_from, frac_from - int_from + frac_digits);
-        long long lead = static_cast<long long>(int_digits) - 1;
-        for (const char c : digits) {
-            if (c == '.') continue;
-            if (c != '0') break;
-            ++first_nonzero;
-        }
-        lead -= static_cast<long long>(first_nonzero);
-        if (lead + exponent < 0) return negative ? -0.0 : 0.0;
-        reject_last("real value is too large for a double");
-    }
-    if (ec != std::errc{} || ptr != number.data() + number.size()) reject_value("bad real value");
+    const auto result = parse_real(first, last, letter, value);
+    if (result.ec != std::errc{} || result.ptr != last) reject_naming_repeats("bad real value");
+    // The nearest double of a value too small for one is a zero, which is
+    // what fast_float gives; of one too large, an infinity.
+    if (std::isinf(value)) reject_last("real value is too large for a double");
     return value;
 }
 
 std::string Xyz_tokenizer::next_text()
 {
     seek_value();
-    const char quote = text_[pos_];
+    const char quote = data()[pos_];
     if (quote != '\'' && quote != '"') {
-        take_plain();
-        if (is_repeat_count(value_text_)) reject_last("repeat counts (count*value) are not accepted");
-        return std::string(value_text_);
+        take_plain(Taking::plain_text);
+        if (is_repeat_count(value_text())) reject_last("repeat counts (count*value) are not accepted");
+        std::string value(value_text().substr(0, text_limit));
+        aside_ = false;
+        return value;
     }
 
-    const std::size_t start = pos_;
+    taking_ = Taking::quoted_text;
     std::string value;
     for (++pos_;; ++pos_) {
-        if (at_line_end(pos_) || (text_[pos_] == '\r' && at_line_end(pos_ + 1))) {
-            value_text_ = text_.substr(start, pos_ - start);
+        const int c = peek(0);
+        if (c < 0 || c == '\n' || (c == '\r' && line_ends_at(1))) {
+            value_to_ = pos_;
             reject_last("quoted text has no closing quote on its line");
         }
-        if (text_[pos_] == quote) {
-            if (pos_ + 1 < text_.size() && text_[pos_ + 1] == quote) {
-                ++pos_;
-            } else {
-                break;
-            }
+        if (c == quote) {
+            if (peek(1) != quote) break;
+            ++pos_;
         }
-        value += text_[pos_];
+        if (value.size() < text_limit) value += static_cast<char>(c);
     }
     ++pos_;
-    value_text_ = text_.substr(start, pos_ - start);
-    if (!ends_value(pos_)) reject_last("text follows the closing quote directly");
+    value_to_ = pos_;
+    if (!value_ends_here()) reject_last("text follows the closing quote directly");
+    taking_ = Taking::nothing;
+    aside_ = false;
     return value;
 }
 
 void Xyz_tokenizer::reject_last(const std::string& what) const
 {
-    fail(Error_kind::bad_value, value_line_, item_, what + " " + shown(value_text_, shown_limit));
+    fail(Error_kind::bad_value, value_line_, item_, what + " " + shown(value_text(), shown_limit));
 }
 
 void Xyz_tokenizer::fail(Error_kind kind, long line, int item, const std::string& what) const
 {
-    std::string message = "file " + shown(filename_) + ", line " + std::to_string(line)
-        + ", item " + std::to_string(item) + " of " + group_;
-    if (group_number_ != 0) message += " " + std::to_string(group_number_);
-    message += ": " + what + " (unit " + std::to_string(read_unit) + ")";
-    throw Xyz_error(kind, std::string(filename_), read_unit, 0, line, item, message);
+    std::string where = group_;
+    if (group_number_ != 0) where += " " + std::to_string(group_number_);
+    throw Xyz_error::at_item(kind, std::string(filename_), line, item, where, what);
 }
 
 }  // namespace zorvak_crystal

@@ -6,69 +6,158 @@
 // Forms a fresh record cannot honour are refused as bad values: a slash
 // ending a group early, repeat counts such as 3*0.0, and null values (two
 // commas in a row, or a comma opening a group).
+//
+// The text is read through a window of fixed size that is refilled as the
+// values are taken, so memory follows the longest value, not the text.  A
+// value that reaches the end of the window is never taken cut: more text is
+// read first, and only the end of the text itself ends a value there.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <vector>
 
 #include "crystal/xyz_error.hpp"
 
 namespace zorvak_crystal {
 
+// Leaves new elements uninitialised: a buffer that read() fills at once
+// need not be zero-filled first.
+template <class T>
+struct Uninitialised_allocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = Uninitialised_allocator<U>;
+    };
+    Uninitialised_allocator() = default;
+    template <class U>
+    Uninitialised_allocator(const Uninitialised_allocator<U>&) noexcept {}
+
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>)
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+};
+
 class Xyz_tokenizer {
 public:
-    // `text` is the whole file; `filename` only names it in errors.
-    Xyz_tokenizer(std::string_view text, std::string_view filename)
-        : text_(text), filename_(filename) {}
+    // Puts up to `room` bytes of the text at `into` and returns how many;
+    // 0 only once the text has ended.  May throw to abandon the reading.
+    using Source = std::function<std::size_t(char* into, std::size_t room)>;
+
+    // Large enough that a refill is rare next to the values it brings.
+    static constexpr std::size_t default_window = std::size_t(1) << 20;
+
+    // Reads the text from `source` through a window of `window` bytes (at
+    // least 1); `filename` only names the text in errors.
+    Xyz_tokenizer(Source source, std::string_view filename, std::size_t window = default_window);
+    // The text at once; it must outlive the tokenizer.
+    Xyz_tokenizer(std::string_view text, std::string_view filename);
 
     // Starts a group at the current line.  `what` names it in errors
     // ("the cell group"); a non-zero `number` follows it ("atom 3").
-    void begin_group(const char* what, long number = 0);
+    void begin_group(const char* what, long number = 0)
+    {
+        group_ = what;
+        group_number_ = number;
+        item_ = 0;
+        after_comma_ = true;
+    }
     // Drops the rest of the line holding the group's last value.
-    void end_group();
+    void end_group()
+    {
+        // Usually the last value ends right at the line end (LF or CR LF).
+        const std::size_t cr = pos_ < end_ && data()[pos_] == '\r' ? 1 : 0;
+        if (pos_ + cr < end_ && data()[pos_ + cr] == '\n') {
+            pos_ += cr + 1;
+            ++line_;
+        } else {
+            end_group_slowly();
+        }
+    }
 
     // The next value of the group as a 32-bit integer: optional sign, digits.
     std::int32_t next_integer();
     // The next value as a real: optional sign, digits with an optional
     // point, optional exponent of E or D in either case.  Plain decimal only:
-    // no Inf, NaN or hexadecimal.
+    // no Inf or NaN.
     double next_real();
     // The next value as text, plain or quoted ('...' or "...", a doubled
-    // quote inside standing for one).  Quoted text ends on its own line.
+    // quote inside standing for one), cut to its first 128 bytes.  Quoted
+    // text ends on its own line.
     std::string next_text();
 
     // Line (from 1) of the current position.
     long line() const { return line_; }
     // Item (from 1) of the value last taken within the group.
     int item() const { return item_; }
-    // Bytes not yet read.
-    std::size_t remaining() const { return text_.size() - pos_; }
+    // Bytes of the text taken or passed over so far.
+    std::uint64_t consumed() const { return passed_ + pos_; }
 
     // Throws bad_value for the value last taken: its line, item and text.
     [[noreturn]] void reject_last(const std::string& what) const;
-    // As reject_last, naming a repeat count as such.
-    [[noreturn]] void reject_value(const char* what) const;
-    // Throws an error of `kind` at `line`, `item` with `what` as the detail.
-    [[noreturn]] void fail(Error_kind kind, long line, int item, const std::string& what) const;
 
 private:
+    // What kind of value is being taken, if any: it decides what of the
+    // window must be kept when more text is read.
+    enum class Taking { nothing, integer, real, plain_text, quoted_text };
+
+    // Reads more text after the window's end, dropping what is no longer
+    // needed (everything before the value being taken); false once the text
+    // has ended.  Moves the window's content: offsets stay valid, pointers
+    // into it do not.
+    bool more();
+    // The byte `ahead` bytes after the current position, or -1 past the end
+    // of the text.
+    int peek(std::size_t ahead);
+    // Whether a line end follows `ahead` bytes on, or the text ends there.
+    bool line_ends_at(std::size_t ahead);
+    // Whether a value ends at the current position, reading more if needed.
+    bool value_ends_here();
+    // Whether a value ending at window offset p is known to end there
+    // without reading more: the fast paths' test.
+    bool ends_value_within(std::size_t p) const;
+
+    // end_group for a line that goes on after the group's last value.
+    void end_group_slowly();
     // Passes separators to the start of the next value and counts its item.
     void seek_value();
     void seek_value_slowly();
-    // The plain (unquoted) value at the current position.
-    std::string_view take_plain();
+    // Takes the plain (unquoted) value at the current position.
+    void take_plain(Taking kind);
+    // Whether the value being taken must stay whole in the window rather
+    // than be set aside: only while it may still be a good number.
+    bool must_keep_whole() const;
+    // Keeps only the first bytes of a value too long for the window.
+    void set_value_aside();
     // Takes the next `size` bytes as the value.
     void take(std::size_t size);
-    // The full form check and conversion of a value already taken.
-    std::int32_t integer_value(std::string_view t) const;
-    double real_value(std::string_view t) const;
-    bool at_line_end(std::size_t p) const;
-    bool ends_value(std::size_t p) const;
+    std::string_view value_text() const;
+    // Takes the value at the current position whole, checks its form in
+    // full and converts it: the paths for all that the quick ones leave.
+    std::int32_t integer_value();
+    double real_value();
+    // As reject_last, but a value in the form of a repeat count (3*0.0) is
+    // named as one rather than by `what`.
+    [[noreturn]] void reject_naming_repeats(const char* what) const;
+    [[noreturn]] void fail(Error_kind kind, long line, int item, const std::string& what) const;
 
-    std::string_view text_;
+    char* data() { return window_.data(); }
+    const char* data() const { return window_.data(); }
+
+    Source source_;
     std::string_view filename_;
+    std::vector<char, Uninitialised_allocator<char>> window_;
+    std::size_t end_ = 0;       // bytes of text in the window
+    bool final_ = false;        // the text ends at end_
+    std::uint64_t passed_ = 0;  // bytes dropped from the window's front
     std::size_t pos_ = 0;
     long line_ = 1;
 
@@ -78,8 +167,15 @@ private:
     // A comma was passed since the last value; at a group's start a first
     // comma would already stand for a missing value.
     bool after_comma_ = true;
+
+    // The value being or last taken: [value_from_, value_to_) of the window,
+    // or, when it was too long to keep, its first bytes in value_aside_.
+    Taking taking_ = Taking::nothing;
     long value_line_ = 1;
-    std::string_view value_text_;
+    std::size_t value_from_ = 0;
+    std::size_t value_to_ = 0;
+    bool aside_ = false;
+    std::string value_aside_;
 };
 
 }  // namespace zorvak_crystal

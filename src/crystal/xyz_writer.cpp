@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -101,11 +102,11 @@ class Output_file {
 public:
     explicit Output_file(std::string name) : name_(std::move(name))
     {
-        if (name_.find('\0') != std::string::npos) fail(Error_kind::cannot_open, EINVAL, "cannot open");
+        if (name_.find('\0') != std::string::npos) throw Xyz_error::open_failure(name_, write_unit, EINVAL);
         do fd_ = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         while (fd_ < 0 && errno == EINTR);
-        if (fd_ < 0) fail(Error_kind::cannot_open, errno, "cannot open");
-        buffer_.reserve(buffer_size);
+        if (fd_ < 0) throw Xyz_error::open_failure(name_, write_unit, errno);
+        buffer_.resize(buffer_size);
     }
     Output_file(const Output_file&) = delete;
     Output_file& operator=(const Output_file&) = delete;
@@ -114,29 +115,38 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
 
-    // Room for one line of at most `size` bytes; commit(end) keeps it.
+    // Room for one line of at most `size` bytes at the returned pointer;
+    // end_line(end) then keeps exactly the bytes written before `end`, so
+    // nothing unwritten can reach the file.
     char* line(std::size_t size)
     {
-        if (buffer_.capacity() - buffer_.size() < size) flush();
-        const std::size_t used = buffer_.size();
-        buffer_.resize(used + size);
-        return buffer_.data() + used;
+        if (buffer_.size() - used_ < size) flush();
+        if (buffer_.size() < size) buffer_.resize(size);
+        room_end_ = used_ + size;
+        return buffer_.data() + used_;
+    }
+
+    void end_line(const char* end)
+    {
+        const auto at = static_cast<std::size_t>(end - buffer_.data());
+        if (at < used_ || at > room_end_) throw std::logic_error("write_xyz(): a line overran its room");
+        used_ = at;
     }
 
     void flush()
     {
         const char* p = buffer_.data();
-        std::size_t left = buffer_.size();
+        std::size_t left = used_;
         while (left > 0) {
             const ssize_t put = ::write(fd_, p, left);
             if (put < 0) {
                 if (errno == EINTR) continue;
-                fail(Error_kind::write_failed, errno, "cannot write");
+                throw Xyz_error::write_failure(name_, errno, "cannot write");
             }
             p += put;
             left -= static_cast<std::size_t>(put);
         }
-        buffer_.clear();
+        used_ = 0;
     }
 
     void close()
@@ -144,22 +154,17 @@ public:
         flush();
         const int fd = fd_;
         fd_ = -1;
-        if (::close(fd) != 0) fail(Error_kind::write_failed, errno, "cannot close");
+        if (::close(fd) != 0) throw Xyz_error::write_failure(name_, errno, "cannot close");
     }
 
 private:
     static constexpr std::size_t buffer_size = 1 << 16;
 
-    [[noreturn]] void fail(Error_kind kind, int err, const char* what) const
-    {
-        throw Xyz_error(kind, name_, write_unit, err, 0, 0,
-                        std::string(what) + " file " + shown(name_) + " for writing on unit "
-                        + std::to_string(write_unit) + ": " + system_reason(err));
-    }
-
     std::string name_;
     int fd_ = -1;
     std::vector<char> buffer_;
+    std::size_t used_ = 0;
+    std::size_t room_end_ = 0;
 };
 
 constexpr std::size_t count_line_size = 12 + 1;
@@ -175,11 +180,9 @@ void write_xyz(const Crystal& cryst, std::string_view filename)
     const std::size_t names = cryst.name ? cryst.name->size() : 0;
     if (n > names || n > cryst.rows()) {
         // Checked before opening, so an existing file is left untouched.
-        throw Xyz_error(Error_kind::bad_value, name, write_unit, 0, 0, 0,
-                        "cannot write file " + shown(name) + " on unit " + std::to_string(write_unit)
-                        + ": natom is " + std::to_string(n) + " but the record holds "
-                        + std::to_string(names) + " names and " + std::to_string(cryst.rows())
-                        + " coordinate rows");
+        throw Xyz_error::record_refused(name, "natom is " + std::to_string(n) + " but the record holds "
+                                                  + std::to_string(names) + " names and "
+                                                  + std::to_string(cryst.rows()) + " coordinate rows");
     }
 
     Output_file file(name);
@@ -187,7 +190,8 @@ void write_xyz(const Crystal& cryst, std::string_view filename)
     char* p = file.line(count_line_size);
     p = put_text(p, " ");
     p = put_integer(p, cryst.natom);
-    *p = '\n';
+    *p++ = '\n';
+    file.end_line(p);
 
     p = file.line(cell_line_size);
     p = put_text(p, " cell:  ");
@@ -198,7 +202,8 @@ void write_xyz(const Crystal& cryst, std::string_view filename)
             p = put_real(p, cryst.cell_at(r, c));
         }
     }
-    *p = '\n';
+    *p++ = '\n';
+    file.end_line(p);
 
     for (std::size_t i = 1; i <= n; ++i) {
         p = file.line(atom_line_size);
@@ -209,7 +214,8 @@ void write_xyz(const Crystal& cryst, std::string_view filename)
             p = put_text(p, " ");
             p = put_real(p, cryst.xyz_at(i, k));
         }
-        *p = '\n';
+        *p++ = '\n';
+        file.end_line(p);
     }
     file.close();
 }

@@ -4,6 +4,10 @@
 
 #include <string>
 
+// As a C caller declares them: linking needs the unmangled names.
+extern "C" void c_f_string_ptr(const char* c_string, char* f_string, std::size_t L) noexcept;
+extern "C" void c_f_string_chars(const char* c_string, char* f_string, std::size_t L) noexcept;
+
 namespace {
 
 using c_f_string_c_binding::c_f_string_chars;
@@ -65,6 +69,15 @@ TEST(c_f_string_chars, StopsAtFirstNul)
 {
     const char chars[] = {'a', nul, 'b', nul};
     EXPECT_EQ(convert(chars, 3, true), "a  ");
+}
+
+TEST(c_f_string, CallableWithCLinkage)
+{
+    char field[4];
+    ::c_f_string_ptr("ab", field, sizeof field);
+    EXPECT_EQ(std::string(field, sizeof field), "ab  ");
+    ::c_f_string_chars("xyz", field, sizeof field);
+    EXPECT_EQ(std::string(field, sizeof field), "xyz ");
 }
 
 }  // namespace

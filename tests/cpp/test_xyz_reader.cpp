@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <string>
 #include <vector>
+
+#include "crystal/xyz_reader.hpp"
 
 namespace {
 
@@ -65,6 +71,21 @@ TEST_P(WaterForms, ReadAsTheSameCrystal)
 
 INSTANTIATE_TEST_SUITE_P(Files, WaterForms,
                          ::testing::Values("water.xyz", "water_cell_lines.xyz", "water_forms.xyz"));
+
+TEST(ReadXyz, LongValuesAndCrlfLineEnds)
+{
+    // Values hundreds of bytes long (leading zeros, long quoted and plain
+    // labels, long mantissas and exponents) read as their short forms do.
+    Crystal c;
+    read_xyz(c, data + "/long_values.xyz");
+    EXPECT_EQ(c.natom, 2);
+    EXPECT_EQ(c.cell_at(1, 1), 0.5123456789012346);
+    EXPECT_EQ(c.cell_at(2, 2), 0.5);
+    EXPECT_EQ(c.cell_at(3, 3), 5.0);
+    EXPECT_EQ(symbols(c), "O |H |");
+    EXPECT_EQ(c.xyz_at(1, 1), -12.345678901234567);
+    EXPECT_EQ(c.xyz_at(2, 3), -0.4696);
+}
 
 TEST(ReadXyz, CellIsStoredColumnByColumn)
 {
@@ -172,7 +193,15 @@ INSTANTIATE_TEST_SUITE_P(
         Bad_file{"empty.xyz", Error_kind::end_of_file, 1, 1, "count group: end of file"},
         Bad_file{"open_quote.xyz", Error_kind::bad_value, 2, 1, "no closing quote"},
         Bad_file{"real_overflow.xyz", Error_kind::bad_value, 3, 3, "too large for a double '1e400'"},
-        Bad_file{"nan_coordinate.xyz", Error_kind::bad_value, 3, 4, "bad real value 'NaN'"}));
+        Bad_file{"nan_coordinate.xyz", Error_kind::bad_value, 3, 4, "bad real value 'NaN'"},
+        Bad_file{"long_bad_real.xyz", Error_kind::bad_value, 3, 3,
+                 "bad real value '1.5qqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqq...'"},
+        Bad_file{"long_repeat_label.xyz", Error_kind::bad_value, 2, 1, "repeat counts (count*value) are not "
+                 "accepted '777777777777777777777777777777777777777777777777...'"},
+        Bad_file{"long_repeat_count.xyz", Error_kind::bad_value, 1, 1, "count group: repeat counts"},
+        Bad_file{"long_repeat_text.xyz", Error_kind::bad_value, 2, 1, "cell group: repeat counts"},
+        Bad_file{"long_open_quote.xyz", Error_kind::bad_value, 2, 1, "no closing quote on its line "
+                 "''never closed never closed never closed never cl...'"}));
 
 TEST(ReadXyz, HugeCountFailsWithoutReservingForIt)
 {
@@ -305,6 +334,152 @@ TEST(ReadXyz, NulInsideTheNameIsNotCutShort)
         EXPECT_EQ(e.kind(), Error_kind::cannot_open);
         EXPECT_NE(std::string(e.what()).find("water.xyz\\x00tail"), std::string::npos) << e.what();
     }
+}
+
+// --- the window: any size gives the same result -----------------------------
+
+// What a read gave: the record, or the error.
+struct Outcome {
+    std::string error;  // kind, errno, line, item and message; empty on success
+    std::int32_t natom = 0;
+    std::string cell, name, xyz;  // the record's bytes: -0.0 differs from 0.0
+};
+
+template <class Read>
+Outcome outcome_of(Read read)
+{
+    Outcome o;
+    Crystal c;
+    try {
+        read(c);
+    } catch (const Xyz_error& e) {
+        std::ostringstream error;
+        error << static_cast<int>(e.kind()) << " errno " << e.sys_errno() << " line " << e.line() << " item "
+              << e.item() << ": " << e.what();
+        o.error = error.str();
+        EXPECT_FALSE(c.xyz || c.name) << "a failed read left arrays behind";
+        return o;
+    }
+    o.natom = c.natom;
+    o.cell.assign(reinterpret_cast<const char*>(c.cell.data()), sizeof c.cell);
+    o.name.assign(reinterpret_cast<const char*>(c.name->data()), c.name->size() * sizeof(Symbol));
+    o.xyz.assign(reinterpret_cast<const char*>(c.xyz->data()), c.xyz->size() * sizeof(double));
+    return o;
+}
+
+void expect_same(const Outcome& got, const Outcome& want, const std::string& how)
+{
+    EXPECT_EQ(got.error, want.error) << how;
+    EXPECT_EQ(got.natom, want.natom) << how;
+    EXPECT_TRUE(got.cell == want.cell && got.name == want.name && got.xyz == want.xyz) << how << ": records differ";
+}
+
+// Every test file and every fuzz seed, good and bad.
+std::vector<std::string> every_sample_file()
+{
+    std::vector<std::string> files;
+    for (const std::string dir : {data, std::string(ZORVAK_FUZZ_CORPUS)})
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+            if (entry.is_regular_file()) files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+class EveryWindow : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(EveryWindow, GivesTheSameRecordOrError)
+{
+    const std::string& path = GetParam();
+    const Outcome want = outcome_of([&](Crystal& c) { read_xyz(c, path); });
+    for (const std::size_t window : {1, 2, 3, 7, 64}) {
+        expect_same(outcome_of([&](Crystal& c) { read_xyz_file(c, path, {}, window); }), want,
+                    "window of " + std::to_string(window) + " bytes");
+    }
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    expect_same(outcome_of([&](Crystal& c) { read_xyz_buffer(c, text, path); }), want, "text in memory");
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, EveryWindow, ::testing::ValuesIn(every_sample_file()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             std::string name = std::to_string(info.index) + "_"
+                                 + std::filesystem::path(info.param).stem().string();
+                             std::replace_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(
+                                 static_cast<unsigned char>(ch)); }, '_');
+                             return name;
+                         });
+
+// A source that hands out `text` in pieces ending at the given offsets, as
+// a pipe does whose writer pauses there, and counts what it handed out.
+struct Pieces {
+    std::string text;
+    std::vector<std::size_t> cuts;
+    std::size_t given = 0;
+
+    std::size_t operator()(char* into, std::size_t room)
+    {
+        std::size_t until = text.size();
+        for (const std::size_t cut : cuts)
+            if (cut > given) until = std::min(until, cut);
+        const std::size_t size = std::min(room, until - given);
+        std::memcpy(into, text.data() + given, size);
+        given += size;
+        return size;
+    }
+};
+
+Outcome read_pieces(Pieces& pieces, std::size_t window)
+{
+    return outcome_of([&](Crystal& c) {
+        Xyz_tokenizer tokens(std::ref(pieces), "pipe", window);
+        read_xyz_tokens(c, tokens, std::nullopt, "pipe");
+    });
+}
+
+struct Cut_case {
+    std::size_t window;
+    std::size_t value_end;  // offset where "0." ends and the writer pauses
+};
+
+class ValueCutAtAPause : public ::testing::TestWithParam<Cut_case> {};
+
+TEST_P(ValueCutAtAPause, IsReadWholeAndRejected)
+{
+    // A writer pauses right after "0." and then sends "5e": the value is
+    // 0.5e, which is bad, and must not be taken as 0.
+    const std::string head = "1\ncell: 1 0 0 | 0 1 0 | 0 0 1\n8 0 0 0.";
+    const std::size_t pad = GetParam().value_end - head.size();
+    Pieces pieces{head.substr(0, 2) + std::string(pad, ' ') + head.substr(2) + "5e\n", {GetParam().value_end}};
+    const Outcome got = read_pieces(pieces, GetParam().window);
+    EXPECT_NE(got.error.find("line 3, item 4 of atom 1: bad real value '0.5e'"), std::string::npos) << got.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(Offsets, ValueCutAtAPause,
+                         ::testing::Values(Cut_case{std::size_t(1) << 20, std::size_t(1) << 20},
+                                           Cut_case{std::size_t(1) << 20, std::size_t(2) << 20},
+                                           Cut_case{std::size_t(1) << 20, 100000},
+                                           Cut_case{64, 128}, Cut_case{64, 130}, Cut_case{7, 49}));
+
+TEST(ReadXyz, NothingAfterTheStructureIsRead)
+{
+    // 10 MB after the last atom (the last line open, then garbage): the
+    // reading stops within a window of the structure's end.
+    const std::string structure = "2\ncell: 1 0 0 | 0 1 0 | 0 0 1\n1 0 0 0\n8 1 2 3";
+    for (const std::size_t window : {std::size_t(64), Xyz_tokenizer::default_window}) {
+        Pieces pieces{structure + " and more" + std::string(10'000'000, 'x'), {}};
+        EXPECT_EQ(read_pieces(pieces, window).error, "");
+        EXPECT_LE(pieces.given, structure.size() + window) << "window " << window;
+    }
+}
+
+TEST(ReadXyz, BadValueFailsWithoutReadingToItsEnd)
+{
+    // 100 MB with a bad first byte and no line end: the error comes from the
+    // first window, and shows the value's first bytes.
+    Pieces pieces{"x" + std::string(100'000'000, '7'), {}};
+    const Outcome got = read_pieces(pieces, Xyz_tokenizer::default_window);
+    EXPECT_NE(got.error.find("count group: bad integer value 'x7777"), std::string::npos) << got.error;
+    EXPECT_LE(pieces.given, Xyz_tokenizer::default_window);
 }
 
 }  // namespace

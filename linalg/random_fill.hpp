@@ -30,8 +30,7 @@
 
 #include "linalg/armadillo.hpp"
 
-#include <sys/types.h>
-#include <unistd.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <cmath>
@@ -275,18 +274,22 @@ inline void normal_on_engine(std::mt19937_64& engine, double* out, std::size_t c
 }
 
 #if defined(ARMA_USE_OPENMP)
-// libgomp's thread pool belongs to the thread that started it and does not
-// survive fork: in a child, a parallel region on that thread waits for
-// workers that no longer exist.  Each thread remembers the process in
-// which it first ran the chunks in parallel; in a forked child that is
-// another process, and the child runs the chunks one after the other on the
-// calling thread, which gives the same values.
-inline bool thread_pool_usable() {
-    static thread_local pid_t pool_process = 0;
-    const pid_t self = getpid();
-    if (pool_process == 0) pool_process = self;
-    return pool_process == self;
-}
+// libgomp's workers belong to the thread that started them, whoever that
+// was (this fill, another extension, an OpenMP BLAS), and do not survive
+// fork: in a child, a parallel region on that thread waits for workers that
+// no longer exist.  So the only thread of a forked child is marked, and
+// runs the chunks one after the other, which gives the same values; the
+// mark is copied into its own forks.  Threads started later in the child
+// begin unmarked and start workers of their own.  PIDs are no guide here:
+// a descendant can get an ancestor's PID back.
+inline thread_local bool forked_thread = false;
+
+inline void mark_forked_thread() { forked_thread = true; }
+
+// Registered when the library is loaded, so that a child forked before the
+// first fill is marked too.  Without the handler (no memory for it), no
+// thread runs the chunks in parallel.
+inline const bool fork_marking_registered = pthread_atfork(nullptr, nullptr, &mark_forked_thread) == 0;
 
 // Armadillo's chunked normal fill of n_elem elements of values_per_elem
 // doubles each; the seeds come from the calling thread's engine.
@@ -306,7 +309,7 @@ inline void normal_in_chunks(double* out, std::size_t n_elem, std::size_t values
             draw_normal(stream, out + done * values_per_elem, (n_elem - done) * values_per_elem);
         }
     };
-    if (thread_pool_usable()) {
+    if (fork_marking_registered && !forked_thread) {
 #pragma omp parallel for schedule(static) num_threads(int(n_chunks))
         for (std::size_t t = 0; t < n_chunks; ++t) fill_chunk(t);
     } else {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 #include <omp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <complex>
@@ -13,6 +15,8 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
+#include <type_traits>
 
 namespace {
 
@@ -52,10 +56,13 @@ protected:
 
     // Draws already taken from a fresh engine: none (block used up), one,
     // mid-block, all but one word (the next normal pair straddles two
-    // blocks), and past the first renewal.  1 to 3 threads: chunk counts.
+    // blocks), and past the first renewal.  The thread count is the number
+    // of chunks of a large normal fill, at most 8 (Armadillo's cap), so
+    // those sizes go up to 10 threads.
     template <typename T>
     void check_both_fills(arma::uword n_elem) {
-        for (const int threads : {1, 2, 3}) {
+        const bool chunked = n_elem * (std::is_same_v<T, double> ? 1 : 2) >= 1024;
+        for (int threads = 1; threads <= (chunked ? 10 : 3); ++threads) {
             omp_set_num_threads(threads);
             for (const unsigned long long consumed : {0, 1, 200, 311, 313}) {
                 SCOPED_TRACE("threads " + std::to_string(threads) + ", draws consumed " + std::to_string(consumed));
@@ -161,6 +168,63 @@ TEST(RandomFillNormal, PairOnTheUnitCircleGivesPositiveZeros) {
     arma::mat got(101, 1);
     zorvak::randn_fill(got);
     EXPECT_TRUE(got[0] == 0.0 && !std::signbit(got[0]) && !std::signbit(got[1])) << got[0] << ", " << got[1];
+}
+
+// Whether all `size` bytes went through the descriptor.
+bool send_all(int fd, const void* from, std::size_t size) {
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = write(fd, static_cast<const char*>(from) + done, size - done);
+        if (n <= 0) return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+bool receive_all(int fd, void* to, std::size_t size) {
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = read(fd, static_cast<char*>(to) + done, size - done);
+        if (n <= 0) return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+// A thread whose OpenMP workers were started by other code, never by a
+// fill, forks.  The child has none of those workers: its fill must not wait
+// for them, and gives what the thread's next fill in the parent gives.
+std::string fork_and_compare_fills() {
+    omp_set_num_threads(3);
+    int workers = 0;
+#pragma omp parallel reduction(+ : workers)
+    workers += 1;
+    if (workers < 2) return "no OpenMP workers were started";
+
+    arma::mat want(4099, 1), got(4099, 1);
+    const std::size_t bytes = sizeof(double) * got.n_elem;
+    int fds[2];
+    if (pipe(fds) != 0) return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(60);  // a child stuck waiting for the workers ends here
+        zorvak::randn_fill(got);
+        _exit(send_all(fds[1], got.memptr(), bytes) ? 0 : 1);
+    }
+    close(fds[1]);
+    const bool received = receive_all(fds[0], got.memptr(), bytes);
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFSIGNALED(status)) return "the child ended by signal " + std::to_string(WTERMSIG(status));
+    if (!received) return "the child sent no values";
+    zorvak::randn_fill(want);
+    return first_difference(want, got) == -1 ? "" : "the child's values differ from the parent's next fill";
+}
+
+TEST(RandomFillAfterFork, ChildOfAThreadWithWorkersFromElsewhere) {
+    std::string outcome;
+    std::thread forking([&] { outcome = fork_and_compare_fills(); });
+    forking.join();
+    EXPECT_EQ(outcome, "");
 }
 
 }  // namespace

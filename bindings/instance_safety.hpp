@@ -57,16 +57,25 @@ public:
     }
 
 private:
-    // Whether every part of the instance that pybind11 could read as the
-    // bound class holds a constructed object.  An instance of one bound
-    // class (the usual case) has a single part and keeps its flag inline.
+    // Whether the part of the instance that pybind11's load reads as the
+    // bound class holds a constructed object: the only part, or else the
+    // first that is the bound class or (no C++ multiple inheritance) derives
+    // from it.  Other parts pybind11 takes as redundant: in an instance of
+    // class N(HamiltonianReal, OperatorReal) the Hamiltonian part serves
+    // Operator methods too, and the Operator part is never built.
     static bool constructed(py::handle src, const py::detail::type_info* bound) {
         auto* inst = reinterpret_cast<py::detail::instance*>(src.ptr());
         if (inst->simple_layout) return inst->simple_holder_constructed;
-        for (auto& v_h : py::detail::values_and_holders(inst)) {
-            if (PyType_IsSubtype(v_h.type->type, bound->type) && !v_h.holder_constructed()) return false;
+        const auto& parts = py::detail::all_type_info(Py_TYPE(src.ptr()));
+        if (Py_TYPE(src.ptr()) == bound->type || parts.size() == 1) {
+            return inst->get_value_and_holder(parts.front()).holder_constructed();
         }
-        return true;
+        for (const py::detail::type_info* part : parts) {
+            if (bound->simple_type ? PyType_IsSubtype(part->type, bound->type) != 0 : part->type == bound->type) {
+                return inst->get_value_and_holder(part).holder_constructed();
+            }
+        }
+        return true;  // no part is read directly; pybind11 decides
     }
 };
 

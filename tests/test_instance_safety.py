@@ -136,6 +136,43 @@ def test_base_init_on_a_subclass_instance():
     assert dict(zip(expected, outcomes(setup, list(expected)))) == expected
 
 
+@pytest.mark.parametrize("flavour, one, used", [
+    ("Real", "1.0", "(None, 1.0, 2.0, 1.0)"),
+    ("Complex", "(1+0j)", "(None, (1+0j), (2+0j), (1-0j))"),  # conjugating transpose
+])
+def test_multiple_inheritance_uses_the_part_pybind11_reads(flavour, one, used):
+    # Bound classes read the first part of a subclass instance that is their
+    # class or derives from it.  N's Operator part is never built: its
+    # Hamiltonian part serves both.  P adds a Basis part, built separately.
+    expected = {
+        "use(N())": used,
+        "use(P())": used,
+        "basis_get(P())": one,
+        "use(N.__new__(N))": "TypeError",
+        "use(operator_part_only(N))": "TypeError",
+        "use(operator_part_only(P))": "TypeError",
+    }
+    setup = f"""
+        import vorn
+        class N(vorn.Hamiltonian{flavour}, vorn.Operator{flavour}): pass
+        class P(vorn.Hamiltonian{flavour}, vorn.Operator{flavour}, vorn.Basis{flavour}):
+            def __init__(self):
+                vorn.Hamiltonian{flavour}.__init__(self)
+                vorn.Basis{flavour}.__init__(self)
+        def use(x):
+            return x.eye(2, 2), x.get(1, 1), (x + x).get(0, 0), x.transpose().get(0, 0)
+        def basis_get(x):
+            vorn.Basis{flavour}.ones(x, 2)
+            return vorn.Basis{flavour}.get(x, 1)
+        def operator_part_only(cls):
+            x = cls.__new__(cls)
+            vorn.Operator{flavour}.__init__(x)
+            return x
+    """
+    got = outcomes(setup, list(expected))
+    assert {k: v.split(":")[0] for k, v in zip(expected, got)} == expected
+
+
 def test_subinterpreter_import_fails_cleanly_then_shares_the_main_module():
     pytest.importorskip("_xxsubinterpreters")
     code = """

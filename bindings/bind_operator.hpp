@@ -50,8 +50,6 @@ void bind_operator(py::module_& m, const std::string& suffix) {
         .def("print_eigen", &Op::print_eigen);
     fast_get<&Op::get>::install(m, cls, "get");
     own_deallocator<Op>::install(cls);
-    // The Hamiltonian classes derive from this one.
-    init_guard<Op>::install(m, cls);
 }
 
 }  // namespace zorvak::bindings

@@ -36,7 +36,16 @@ inline void raise_in_python() {
         throw;  // thread cancellation must go on unwinding
 #endif
     } catch (...) {
+#if PYBIND11_VERSION_HEX >= 0x020D0000
         py::detail::try_translate_exceptions();
+#else
+        // The same, spelled out as the dispatcher of pybind11 2.10 to 2.12 does it.
+        namespace detail = py::detail;
+        if (!detail::apply_exception_translators(detail::get_local_internals().registered_exception_translators) &&
+            !detail::apply_exception_translators(detail::get_internals().registered_exception_translators)) {
+            PyErr_SetString(PyExc_SystemError, "Exception escaped from default exception translator!");
+        }
+#endif
     }
 }
 
@@ -167,11 +176,15 @@ struct init_guard {
         return front.forward(args, nargs, kwnames);
     }
 
-    template <typename PyClass>
-    static void install(py::module_& module, PyClass& cls) {
-        type = reinterpret_cast<PyTypeObject*>(cls.ptr());
+    // Replaces the __init__ of Class's bound class.  Install it once the
+    // bound subclasses have bound their own __init__: pybind11 2.10.0 and
+    // 2.10.1 take whatever function a class has under the name they bind
+    // (here the inherited __init__) for one of their own.
+    static void install(py::module_& module) {
         bound = py::detail::get_type_info(typeid(Class));
-        if (bound == nullptr || bound->type != type) py::pybind11_fail("init_guard: the class is not bound");
+        if (bound == nullptr) py::pybind11_fail("init_guard: the class is not bound");
+        type = bound->type;
+        py::type cls = py::type::of<Class>();
         front.install(module, cls, "__init__", &call);
     }
 };

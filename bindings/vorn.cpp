@@ -1,6 +1,6 @@
 // Module entry of vorn: the six classes, registered in a fixed order.  The
 // Hamiltonian classes look their Operator base up in pybind11's registry,
-// so they come last.
+// so they come after it, and the guard on the Operator __init__ last.
 #include <complex>
 
 #include "bindings/bind_basis.hpp"
@@ -21,6 +21,9 @@ void register_classes(pybind11::module_& m) {
     bind_basis<complex_t>(m, "Complex");
     bind_hamiltonian<double>(m, "Real");
     bind_hamiltonian<complex_t>(m, "Complex");
+    // The Hamiltonian classes derive from these.
+    init_guard<zorvak::Operator<double>>::install(m);
+    init_guard<zorvak::Operator<complex_t>>::install(m);
 }
 
 // pybind11 2.x sets up its process-wide registry under PyGILState_Ensure,

@@ -26,29 +26,41 @@ void register_classes(pybind11::module_& m) {
     init_guard<zorvak::Operator<complex_t>>::install(m);
 }
 
-// pybind11 2.x sets up its process-wide registry under PyGILState_Ensure,
-// which deadlocks when the calling thread holds the interpreter lock for a
-// subinterpreter.  Once the main interpreter has imported vorn, CPython
-// gives a subinterpreter a copy of the module without calling this entry.
+// pybind11 2.x keeps one registry and one set of classes for the process
+// and takes the interpreter lock through the main interpreter's thread
+// state (PyGILState_Ensure), so it deadlocks or breaks when called from a
+// subinterpreter: at its set-up, and in any call that raises from there.
+// vorn is therefore refused in every subinterpreter, also after the main
+// interpreter has imported it.
 bool in_main_interpreter() { return PyInterpreterState_Get() == PyInterpreterState_Main(); }
+
+pybind11::module_::module_def definition;
 
 }  // namespace
 
 // PYBIND11_MODULE spelled out, to refuse a subinterpreter before pybind11
-// touches its registry.
+// touches its registry and to hand a later import the module made first.
 PYBIND11_PLUGIN_IMPL(vorn) {
     PYBIND11_CHECK_PYTHON_VERSION
     if (!in_main_interpreter()) {
         PyErr_SetString(PyExc_ImportError,
-                        "vorn cannot be initialised in a subinterpreter: import it in the main interpreter first");
+                        "vorn cannot be imported in a subinterpreter, only in the main interpreter");
         return nullptr;
     }
+    // Imported before (and taken out of sys.modules since): the same module.
+    if (PyObject* made = PyState_FindModule(&definition)) {
+        Py_INCREF(made);
+        return made;
+    }
     PYBIND11_ENSURE_INTERNALS_READY
-    static pybind11::module_::module_def definition;
     auto m = pybind11::module_::create_extension_module("vorn", nullptr, &definition);
     try {
         register_classes(m);
-        return m.ptr();
+        // pybind11's m_size of -1 has CPython give every later import, in
+        // any interpreter, a copy of this module's attributes without
+        // calling this entry; with 0 it calls the entry each time.
+        definition.m_size = 0;
+        return m.ptr();  // the reference PyModule_Create made; m only borrowed it
     }
     PYBIND11_CATCH_INIT_EXCEPTIONS
 }

@@ -142,32 +142,33 @@ def test_base_init_on_a_subclass_instance():
 ])
 def test_multiple_inheritance_uses_the_part_pybind11_reads(flavour, one, used):
     # Bound classes read the first part of a subclass instance that is their
-    # class or derives from it.  N's Operator part is never built: its
-    # Hamiltonian part serves both.  P adds a Basis part, built separately.
+    # class or derives from it.  Of N only the Hamiltonian part is built,
+    # which serves Operator methods too: N() builds just that with pybind11
+    # 2.12 and later, while earlier versions refuse N() and want every base's
+    # __init__, so the instances here are built by hand.
     expected = {
-        "use(N())": used,
-        "use(P())": used,
-        "basis_get(P())": one,
-        "use(N.__new__(N))": "TypeError",
-        "use(operator_part_only(N))": "TypeError",
-        "use(operator_part_only(P))": "TypeError",
+        "use(built(N, H))": used,
+        "use(built(P, H, B))": used,
+        "basis_get(built(P, H, B))": one,
+        "use(built(N))": "TypeError",
+        "use(built(N, O))": "TypeError",
+        "use(built(P, O, B))": "TypeError",
     }
     setup = f"""
         import vorn
-        class N(vorn.Hamiltonian{flavour}, vorn.Operator{flavour}): pass
-        class P(vorn.Hamiltonian{flavour}, vorn.Operator{flavour}, vorn.Basis{flavour}):
-            def __init__(self):
-                vorn.Hamiltonian{flavour}.__init__(self)
-                vorn.Basis{flavour}.__init__(self)
+        H, O, B = vorn.Hamiltonian{flavour}, vorn.Operator{flavour}, vorn.Basis{flavour}
+        class N(H, O): pass
+        class P(H, O, B): pass
+        def built(cls, *bases):
+            x = cls.__new__(cls)
+            for base in bases:
+                base.__init__(x)
+            return x
         def use(x):
             return x.eye(2, 2), x.get(1, 1), (x + x).get(0, 0), x.transpose().get(0, 0)
         def basis_get(x):
-            vorn.Basis{flavour}.ones(x, 2)
-            return vorn.Basis{flavour}.get(x, 1)
-        def operator_part_only(cls):
-            x = cls.__new__(cls)
-            vorn.Operator{flavour}.__init__(x)
-            return x
+            B.ones(x, 2)
+            return B.get(x, 1)
     """
     got = outcomes(setup, list(expected))
     assert {k: v.split(":")[0] for k, v in zip(expected, got)} == expected

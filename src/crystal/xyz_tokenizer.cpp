@@ -88,7 +88,8 @@ bool Xyz_tokenizer::more()
     }
     const std::size_t keep = taking_ == Taking::nothing || aside_ ? pos_ : value_from_;
     if (keep == 0 && full) {
-        // One value (so one line) longer than the window.
+        // A window too small for the first bytes of a value set aside (or
+        // for the two bytes a look ahead needs): it grows to hold them.
         try {
             window_.resize(2 * window_.size());
         } catch (const std::bad_alloc&) {

@@ -377,7 +377,7 @@ def test_pipe_is_done_once_its_atoms_are_in(tmp_path, good_file):
     # The writer keeps the pipe open: waiting for its end would never return.
     fifo = tmp_path / "pipe.xyz"
     os.mkfifo(fifo)
-    writer = subprocess.Popen(["sh", "-c", 'exec 3>"$1"; cat "$2" >&3; sleep 60', "sh",
+    writer = subprocess.Popen(["sh", "-c", 'exec 3>"$1"; cat "$2" >&3; exec sleep 60', "sh",
                                str(fifo), good_file])
     try:
         result = run_python("import morvane, sys; print(morvane.read_xyz(sys.argv[1]))", str(fifo))
@@ -463,7 +463,7 @@ WAIT_WITH_SIGNALS = """
 
     scripts = {
         # Opens the pipe and writes nothing: the read waits in read(), not open().
-        "silent": 'exec 3>"$1"; sleep 600',
+        "silent": 'exec 3>"$1"; exec sleep 600',
         "late": 'sleep 1; printf "1\\\\nc 1 0 0 c 0 1 0 c 0 0 1\\\\n8 0 0 0\\\\n" >"$1"',
     }
     if writer in scripts:

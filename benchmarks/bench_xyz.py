@@ -14,7 +14,10 @@ bad.  Both are sparse files in a temporary directory, deleted afterwards.
 
 Peak extra memory is measured in a fresh child process: its resident
 high-water mark, reset just before the read, against its resident set
-before it.  The limit is 32 bytes per atom plus 8 MiB.
+before it.  The limit is 32 bytes per atom plus 8 MiB.  It is measured for
+the file read by name and again for the same text read through a pipe,
+where the count cannot be trusted for memory and the arrays grow as the
+atoms come.
 """
 
 import argparse
@@ -115,9 +118,16 @@ PEAK_PROBE = textwrap.dedent("""
 """)
 
 
-def peak_extra_bytes(path, warm_up):
-    result = subprocess.run([sys.executable, "-c", PEAK_PROBE, path, warm_up],
-                            capture_output=True, text=True, check=True)
+def peak_extra_bytes(path, warm_up, pipe=False):
+    """Of reading path by name, or (pipe) of reading its text from a pipe."""
+    if not pipe:
+        result = subprocess.run([sys.executable, "-c", PEAK_PROBE, path, warm_up],
+                                capture_output=True, text=True, check=True)
+        return int(result.stdout)
+    with subprocess.Popen(["cat", path], stdout=subprocess.PIPE) as writer:
+        result = subprocess.run([sys.executable, "-c", PEAK_PROBE, "/dev/stdin", warm_up],
+                                stdin=writer.stdout, capture_output=True, text=True, check=True)
+        writer.stdout.close()
     return int(result.stdout)
 
 
@@ -151,14 +161,16 @@ def main():
             t_np = best_time(lambda: np.loadtxt(path, skiprows=2, usecols=(0, 1, 2, 3),
                                                 **loadtxt_args), args.repeat)
             peak = peak_extra_bytes(path, warm_up)
+            peak_pipe = peak_extra_bytes(path, warm_up, pipe=True)
+            within = max(peak, peak_pipe) <= limit and mb / t_ours >= target
             rows.append([shape, f"{mb:.1f}", f"{t_ours:.4f}", f"{mb / t_ours:.0f}", str(target),
                          f"{t_np:.4f}", f"{mb / t_np:.0f}", f"{t_np / t_ours:.1f}x",
-                         f"{peak / MiB:.1f}", f"{limit / MiB:.1f}",
-                         "yes" if peak <= limit and mb / t_ours >= target else "NO"])
+                         f"{peak / MiB:.1f}", f"{peak_pipe / MiB:.1f}", f"{limit / MiB:.1f}",
+                         "yes" if within else "NO"])
             os.remove(path)
         print(f"{args.atoms:,} atoms, best of {args.repeat}")
         print_table(["file shape", "MB", "read_xyz s", "MB/s", "target", "loadtxt s", "MB/s",
-                     "speed-up", "peak MiB", "limit MiB", "within"], rows)
+                     "speed-up", "peak MiB", "pipe MiB", "limit MiB", "within"], rows)
 
         if args.no_large:
             return

@@ -17,7 +17,8 @@ inline constexpr std::size_t min_name_length = 128;
 // formed.  A null pointer names no file and fails to open.  Throws
 // zorvak_crystal::Xyz_error or std::bad_alloc: the Python module turns them
 // into exceptions, c_read_xyz into its exit status.  `on_interrupt` is asked
-// whether to go on when a signal cuts a wait for the file short.
+// before each wait for the file, and when a signal cuts one short, whether
+// to go on.
 void read_xyz_by_name(const char* xyz_file_in_c, const zorvak_crystal::Interrupt_hook& on_interrupt = {});
 
 }  // namespace morvane_c_binding

@@ -171,10 +171,10 @@ void set_read_error(const zorvak_crystal::Xyz_error& e)
     set_library_error(PyExc_SystemError, e.what());
 }
 
-// A wait for the file (a pipe with no writer yet, or a silent one) was cut
-// short by a signal: run the Python handlers now.  One that raises, as
-// Ctrl-C's does, abandons the read with its exception set; otherwise the
-// wait goes on.
+// Asked before each wait for the file (a pipe with no writer yet, a silent
+// one, or an endless stream), and when a signal cut one short: runs the
+// Python handlers of the signals that came.  One that raises, as Ctrl-C's
+// does, abandons the read with its exception set; otherwise the read goes on.
 void check_signals()
 {
     if (PyErr_CheckSignals() < 0) throw zorvak_crystal::Read_interrupted();

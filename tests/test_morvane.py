@@ -1,11 +1,15 @@
 import builtins
 import errno
+import fcntl
 import inspect
 import os
 import pathlib
+import select
+import signal
 import subprocess
 import sys
 import textwrap
+import time
 import traceback
 
 import pytest
@@ -32,11 +36,27 @@ def last_entry(excinfo):
     return traceback.extract_tb(excinfo.tb)[-1]
 
 
+def child_env():
+    return dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.abspath(p) for p in sys.path if p))
+
+
 def run_python(code, *args, cwd=None):
     """Runs code in a fresh interpreter that finds morvane where this one does."""
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.abspath(p) for p in sys.path if p))
     return subprocess.run([sys.executable, "-c", textwrap.dedent(code), *args],
-                          capture_output=True, text=True, env=env, cwd=cwd, timeout=60)
+                          capture_output=True, text=True, env=child_env(), cwd=cwd, timeout=60)
+
+
+def python_reading_a_pipe(code, *args):
+    """code in a fresh interpreter whose standard input is a pipe from here."""
+    return subprocess.Popen([sys.executable, "-c", textwrap.dedent(code), *args],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            text=True, env=child_env())
+
+
+# Under ASan (./dev sanitize) freed memory is held back, and memory refused
+# ends the process instead of raising.
+SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
+under_sanitizer = pytest.mark.skipif(SANITIZED, reason="memory is measured without the sanitizer")
 
 
 # -- module surface ---------------------------------------------------------
@@ -296,6 +316,53 @@ def test_out_of_memory(tmp_path, good_file, caller):
         assert "Error allocating" in result.stderr and result.stderr.count("\n") == 1
 
 
+@under_sanitizer
+def test_c_entry_exits_with_status_1_when_the_window_cannot_be_had(good_file):
+    result = run_python("""
+        import ctypes, resource, sys, morvane
+        entry = ctypes.CDLL(morvane.__file__).c_read_xyz
+        entry.argtypes = [ctypes.c_char_p]
+        name = sys.argv[1].encode()
+        with open("/proc/self/status") as status:
+            in_use = next(int(l.split()[1]) * 1024 for l in status if l.startswith("VmSize:"))
+        # Less than the reader's 1 MiB window.
+        resource.setrlimit(resource.RLIMIT_AS, (in_use + (256 << 10),) * 2)
+        entry(name)
+    """, good_file)
+    assert result.returncode == 1, result.stderr
+    assert result.stderr == f"file '{good_file}' on unit 101: not enough memory to read the file\n"
+
+
+PEAK_OF_A_PIPE_READ = """
+    import morvane, sys
+
+    def status(field):
+        with open("/proc/self/status") as f:
+            return next(int(l.split()[1]) * 1024 for l in f if l.startswith(field + ":"))
+
+    morvane.read_xyz(sys.argv[1])  # faults in the reader's code first
+    before = status("VmRSS")
+    with open("/proc/self/clear_refs", "w") as f:
+        f.write("5")  # resets the high-water mark to the resident set
+    morvane.read_xyz("/dev/stdin")
+    print(status("VmHWM") - before)
+"""
+
+
+@under_sanitizer
+def test_pipe_read_stays_within_its_memory_bound(good_file):
+    # A count that cannot be trusted for memory, as no pipe's can, makes the
+    # arrays grow with the atoms; one atom past a power of two is where
+    # arrays that double would peak.
+    natom = (1 << 22) + 1
+    child = python_reading_a_pipe(PEAK_OF_A_PIPE_READ, good_file)
+    out, err = child.communicate(f"{natom}\nc 1 0 0 c 0 1 0 c 0 0 1\n" + "1 0 0 0\n" * natom,
+                                 timeout=120)
+    assert child.returncode == 0, err
+    peak, limit = int(out), 32 * natom + (8 << 20)
+    assert peak <= limit, f"peak {peak / 2**20:.1f} MiB over the limit of {limit / 2**20:.1f} MiB"
+
+
 # -- pipes and devices: read only as far as the structure needs --------------
 
 def test_endless_device_fails_at_its_first_bad_value():
@@ -310,7 +377,7 @@ def test_pipe_is_done_once_its_atoms_are_in(tmp_path, good_file):
     # The writer keeps the pipe open: waiting for its end would never return.
     fifo = tmp_path / "pipe.xyz"
     os.mkfifo(fifo)
-    writer = subprocess.Popen(["sh", "-c", 'exec 3>"$1"; cat "$2" >&3; sleep 60', "sh",
+    writer = subprocess.Popen(["sh", "-c", 'exec 3>"$1"; cat "$2" >&3; exec sleep 60', "sh",
                                str(fifo), good_file])
     try:
         result = run_python("import morvane, sys; print(morvane.read_xyz(sys.argv[1]))", str(fifo))
@@ -396,7 +463,7 @@ WAIT_WITH_SIGNALS = """
 
     scripts = {
         # Opens the pipe and writes nothing: the read waits in read(), not open().
-        "silent": 'exec 3>"$1"; sleep 600',
+        "silent": 'exec 3>"$1"; exec sleep 600',
         "late": 'sleep 1; printf "1\\\\nc 1 0 0 c 0 1 0 c 0 0 1\\\\n8 0 0 0\\\\n" >"$1"',
     }
     if writer in scripts:
@@ -428,6 +495,79 @@ def test_waiting_read_goes_on_after_a_handler_that_returns(tmp_path):
     os.mkfifo(fifo)
     result = run_python(WAIT_WITH_SIGNALS, str(fifo), "late", "returns")
     assert (result.returncode, result.stdout) == (0, "None after some signals\n"), result.stderr
+
+
+READ_UNTIL_SIGNAL = """
+    import morvane, resource, signal, sys
+
+    class Stop(Exception):
+        pass
+
+    def stop(signum, frame):
+        raise Stop
+
+    signal.signal(signal.SIGUSR1, stop)
+    if sys.argv[1] == "capped":
+        with open("/proc/self/status") as status:
+            in_use = next(int(l.split()[1]) * 1024 for l in status if l.startswith("VmSize:"))
+        # Far less than an endless value would take if it were held.
+        resource.setrlimit(resource.RLIMIT_AS, (in_use + (64 << 20),) * 2)
+    try:
+        print(morvane.read_xyz("/dev/stdin"))
+    except Stop:
+        print("stopped")
+"""
+
+
+def write_all(fd, data):
+    while data:
+        data = data[os.write(fd, data):]
+
+
+@pytest.mark.parametrize("head, body, then", [
+    (b"100000000\ncell: 1 0 0 | 0 1 0 | 0 0 1\n", b"1 0.5 0.25 0.125\n", "stalls"),
+    (b"", b"\n", "goes on"),
+    (b"", b"1", "goes on"),
+    (b"0\ncell: 0.", b"0", "goes on"),
+    (b"0\n", b"7", "goes on"),
+], ids=["atoms, then the writer stalls", "endless blank lines", "endless count digits",
+        "0. and endless zeros", "endless digit label"])
+def test_signal_while_the_text_flows_ends_the_read(head, body, then):
+    # The signal comes while the pipe is full, so the reader is not waiting
+    # in read(): no wait is cut short, and only a check for signals made
+    # as the text is taken can see it.  Afterwards the writer either
+    # stalls with the pipe open or goes on for ever.
+    child = python_reading_a_pipe(READ_UNTIL_SIGNAL, "uncapped" if SANITIZED else "capped")
+    pipe = child.stdin.fileno()
+    chunk = body * (65536 // len(body))
+    try:
+        fcntl.fcntl(pipe, fcntl.F_SETPIPE_SZ, 1 << 20)
+        # Returns once the reader has taken most of it: it is inside read_xyz.
+        write_all(pipe, head + chunk * 64)
+        os.set_blocking(pipe, False)
+        try:
+            while True:
+                os.write(pipe, chunk)
+        except BlockingIOError:
+            pass
+        child.send_signal(signal.SIGUSR1)
+        deadline = time.monotonic() + 60
+        while child.poll() is None and time.monotonic() < deadline:
+            if then == "goes on" and select.select([], [pipe], [], 0.1)[1]:
+                try:
+                    os.write(pipe, chunk)
+                except (BlockingIOError, BrokenPipeError):
+                    pass
+            else:
+                time.sleep(0.1)
+        assert child.poll() is not None, "the read went on after the signal"
+        assert (child.returncode, child.stdout.read()) == (0, "stopped\n"), child.stderr.read()
+    finally:
+        child.kill()
+        child.wait()
+        child.stdin.close()
+        child.stdout.close()
+        child.stderr.close()
 
 
 def test_c_entry_keeps_waiting_through_signals(tmp_path):

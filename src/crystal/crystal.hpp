@@ -32,9 +32,11 @@ struct Crystal {
     std::size_t rows() const { return xyz ? xyz->size() / 3 : 0; }
 };
 
-// Called when a wait for the file (in open or read) was cut short by a
-// signal.  Returning goes on waiting; throwing (Read_interrupted, say)
-// abandons the read with that exception.  Without a hook the wait goes on.
+// Asked before each call that may wait for the file (open, and each read
+// as the text is taken), and again when a signal cut one short: whether a
+// signal has come that should end the read.  Returning goes on; throwing
+// (Read_interrupted, say) abandons the read with that exception.  Without a
+// hook the read goes on.
 using Interrupt_hook = std::function<void()>;
 
 // Reads the XYZ file named by blank-padded text (trailing blanks dropped,

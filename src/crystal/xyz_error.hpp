@@ -70,8 +70,8 @@ private:
     int item_;
 };
 
-// Thrown by a caller's interrupt hook (see read_xyz) to abandon a read that
-// was waiting when a signal came; the caller knows why and says so itself.
+// Thrown by a caller's interrupt hook (see read_xyz) to abandon a read
+// after a signal came; the caller knows why and says so itself.
 class Read_interrupted : public std::exception {
 public:
     const char* what() const noexcept override { return "read_xyz(): interrupted"; }

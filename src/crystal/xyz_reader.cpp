@@ -1,11 +1,13 @@
 #include "crystal/xyz_reader.hpp"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -34,6 +36,14 @@ private:
     int fd_;
 };
 
+// The hook is asked before every open and read, and again after a signal
+// cut one short.  Asking before catches a signal that came while the text
+// was flowing: it interrupted no wait, and the next one could last for
+// ever.  One that comes between the question and the call that then waits
+// is still seen only once another signal or the text arrives: the gap that
+// every check made before a blocking call leaves, CPython's own reads
+// included.
+
 // Opens the named file for reading; the name is passed whole.  Opening a
 // pipe waits for its writer.
 int open_file(const std::string& name, const Interrupt_hook& on_interrupt)
@@ -41,10 +51,10 @@ int open_file(const std::string& name, const Interrupt_hook& on_interrupt)
     // A NUL byte inside would open a shorter name.
     if (name.find('\0') != std::string::npos) throw Xyz_error::open_failure(name, read_unit, EINVAL);
     for (;;) {
+        if (on_interrupt) on_interrupt();
         const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd >= 0) return fd;
         if (errno != EINTR) throw Xyz_error::open_failure(name, read_unit, errno);
-        if (on_interrupt) on_interrupt();
     }
 }
 
@@ -53,18 +63,68 @@ std::size_t read_some(int fd, char* into, std::size_t room, const std::string& n
                       const Interrupt_hook& on_interrupt)
 {
     for (;;) {
+        if (on_interrupt) on_interrupt();
         const ssize_t got = ::read(fd, into, room);
         if (got >= 0) return static_cast<std::size_t>(got);
         if (errno != EINTR) throw Xyz_error::open_failure(name, read_unit, errno, "cannot read");
-        if (on_interrupt) on_interrupt();
     }
 }
+
+// One column of atoms whose number is not known ahead, in fixed blocks
+// mapped from the system: growing never copies, and each block leaves the
+// process as soon as it is gathered into the record (the allocator could
+// keep a freed block of this size for later, past the read).
+template <class T>
+class Column {
+public:
+    void push_back(T value)
+    {
+        if (used_ == block_atoms) {
+            blocks_.push_back(map_block());
+            used_ = 0;
+        }
+        blocks_.back().get()[used_++] = value;
+    }
+
+    // Appends the column to `out`, which has room for it, releasing each
+    // block once copied.
+    void move_to(std::vector<T>& out)
+    {
+        for (std::size_t b = 0; b < blocks_.size(); ++b) {
+            const T* first = blocks_[b].get();
+            out.insert(out.end(), first, first + (b + 1 < blocks_.size() ? block_atoms : used_));
+            blocks_[b].reset();
+        }
+        blocks_.clear();
+    }
+
+private:
+    // 512 KiB of coordinates: a mapping per block costs nothing next to
+    // filling it, and the peak holds one block beyond the record.
+    static constexpr std::size_t block_atoms = std::size_t(1) << 16;
+    static constexpr std::size_t block_bytes = block_atoms * sizeof(T);
+
+    struct Unmap {
+        void operator()(T* block) const noexcept { ::munmap(block, block_bytes); }
+    };
+    using Block = std::unique_ptr<T, Unmap>;
+
+    static Block map_block()
+    {
+        void* block = ::mmap(nullptr, block_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (block == MAP_FAILED) throw std::bad_alloc();
+        return Block(static_cast<T*>(block));
+    }
+
+    std::vector<Block> blocks_;
+    std::size_t used_ = block_atoms;  // atoms in the last block
+};
 
 // The atoms' arrays.  When the text is known to have room for the count,
 // they are made at once and filled in place, column by column as the record
 // keeps them.  Otherwise (a pipe, or a count the file cannot hold) they grow
-// with the atoms actually read, so a false count costs no memory and leads
-// to the error the text itself gives.
+// in blocks with the atoms actually read, so a false count costs no memory
+// and leads to the error the text itself gives, and are gathered at the end.
 class Atom_arrays {
 public:
     Atom_arrays(std::size_t n, bool count_trusted, const std::string& filename)
@@ -90,8 +150,8 @@ public:
             return;
         }
         try {
-            name_.push_back(symbol);
-            xyz_.push_back(x);
+            names_.push_back(symbol);
+            x_.push_back(x);
             y_.push_back(y);
             w_.push_back(w);
         } catch (const std::bad_alloc&) {
@@ -103,17 +163,18 @@ public:
     void move_into(Crystal& cryst)
     {
         if (!placed_) {
-            // The second and third columns follow the first, each released
-            // once copied.
+            // The record's arrays are reserved, not written, so they take
+            // memory only as the blocks, released one by one, fill them.
             try {
+                name_.reserve(n_);
                 xyz_.reserve(3 * n_);
             } catch (const std::bad_alloc&) {
                 fail();
             }
-            xyz_.insert(xyz_.end(), y_.begin(), y_.end());
-            std::vector<double>().swap(y_);
-            xyz_.insert(xyz_.end(), w_.begin(), w_.end());
-            std::vector<double>().swap(w_);
+            names_.move_to(name_);
+            x_.move_to(xyz_);
+            y_.move_to(xyz_);
+            w_.move_to(xyz_);
         }
         cryst.name = std::move(name_);
         cryst.xyz = std::move(xyz_);
@@ -129,11 +190,13 @@ private:
     std::size_t n_;
     bool placed_;
     const std::string& filename_;
+    // The record's arrays: filled in place, or gathered from the columns.
     std::vector<Symbol> name_;
-    // All of xyz when placed; else its first column, the others apart.
     std::vector<double> xyz_;
-    std::vector<double> y_;
-    std::vector<double> w_;
+    Column<Symbol> names_;
+    Column<double> x_;
+    Column<double> y_;
+    Column<double> w_;
 };
 
 }  // namespace

@@ -16,8 +16,6 @@ namespace zorvak_crystal {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 // What a byte means between and after values; one look-up per byte.
 enum Char_class : unsigned char { value_byte, blank, line_end, comma, slash, carriage_return };
 
@@ -37,73 +35,19 @@ Char_class class_of(char c) { return char_classes[static_cast<unsigned char>(c)]
 constexpr std::size_t shown_limit = 48;
 // A text value is cut to this many bytes; labels are discarded anyway.
 constexpr std::size_t text_limit = 128;
-// Of a value too long for the window and known not to be a good number,
-// this much is kept: enough for a text value and for any message.
+// Of a value too long for the window, this much is kept: enough for a text
+// value and for any message.
 constexpr std::size_t aside_size = std::max(text_limit, shown_limit + 1);
 
-bool all_digits(std::string_view t)
-{
-    return std::all_of(t.begin(), t.end(), is_digit);
-}
+constexpr const char* repeat_message = "repeat counts (count*value) are not accepted";
 
-// Digits followed by '*' open a repeat count (3*0.0).
-bool is_repeat_count(std::string_view t)
+// Reads a real whose exponent letter is a D, which fast_float (like
+// std::from_chars) does not know: it is read as an E in place, then put back.
+fast_float::from_chars_result parse_d_exponent(char* first, char* last, char* letter, double& value)
 {
-    std::size_t i = 0;
-    while (i < t.size() && is_digit(t[i])) ++i;
-    return i > 0 && i < t.size() && t[i] == '*';
-}
-
-// How text matches a number's form: `viable` when every byte fits (so the
-// text may still begin a good number), `complete` when it is one.
-struct Form {
-    bool viable;
-    bool complete;
-    std::size_t exponent_letter = std::string_view::npos;
-};
-
-// Optional sign, then decimal digits.
-Form integer_form(std::string_view t)
-{
-    std::size_t i = !t.empty() && (t[0] == '+' || t[0] == '-') ? 1 : 0;
-    const std::size_t digits_from = i;
-    while (i < t.size() && is_digit(t[i])) ++i;
-    const bool viable = i == t.size();
-    return {viable, viable && i > digits_from};
-}
-
-// Optional sign, digits with an optional point, optional exponent of E or D
-// (either case) with an optional sign and digits.
-Form real_form(std::string_view t)
-{
-    std::size_t i = !t.empty() && (t[0] == '+' || t[0] == '-') ? 1 : 0;
-    std::size_t digits = 0;
-    for (; i < t.size() && is_digit(t[i]); ++i) ++digits;
-    if (i < t.size() && t[i] == '.') ++i;
-    for (; i < t.size() && is_digit(t[i]); ++i) ++digits;
-    Form form{false, false};
-    bool complete = digits > 0;
-    if (i < t.size() && digits > 0 && (t[i] == 'E' || t[i] == 'e' || t[i] == 'D' || t[i] == 'd')) {
-        form.exponent_letter = i++;
-        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-        const std::size_t exp_from = i;
-        while (i < t.size() && is_digit(t[i])) ++i;
-        complete = i > exp_from;
-    }
-    form.viable = i == t.size();
-    form.complete = form.viable && complete;
-    return form;
-}
-
-// Reads a real with fast_float, which like std::from_chars takes no plus
-// sign and no D exponent: a D is read as an E in place, then put back.
-fast_float::from_chars_result parse_real(char* first, char* last, char* exponent_letter, double& value)
-{
-    if (exponent_letter == nullptr || (*exponent_letter != 'D' && *exponent_letter != 'd'))
-        return fast_float::from_chars(first, last, value);
-    const char letter = std::exchange(*exponent_letter, 'E');
+    const char d = std::exchange(*letter, 'E');
     const auto result = fast_float::from_chars(first, last, value);
-    *exponent_letter = letter;
+    *letter = d;
     return result;
 }
 
@@ -135,23 +79,17 @@ bool Xyz_tokenizer::more()
 {
     if (final_) return false;
     const bool full = end_ == window_.size();
-    // A value filling the whole window is kept whole only while it may
-    // still be a good number (whose value needs every digit); otherwise its
-    // first bytes say all that is needed, and the rest is passed over.
-    if (full && taking_ != Taking::nothing && !aside_ && value_from_ == 0 && pos_ >= aside_size
-        && !must_keep_whole()) {
-        // What the window holds already decides: a number that can no
-        // longer be good fails here, without reading on, and so does text
-        // in the form of a repeat count.
-        value_to_ = pos_;
-        if (taking_ == Taking::integer) reject_naming_repeats("bad integer value");
-        if (taking_ == Taking::real) reject_naming_repeats("bad real value");
-        if (is_repeat_count(value_text())) reject_last("repeat counts (count*value) are not accepted");
-        set_value_aside();
+    if (taking_ != Taking::nothing) {
+        // A value filling the whole window is not kept whole: its first
+        // bytes say all that a message shows, and the rest passes through
+        // the scan, which needs none of it again.
+        if (full && !aside_ && value_from_ == 0 && pos_ >= aside_size) set_value_aside();
+        if (aside_) scan_value_piece();
     }
     const std::size_t keep = taking_ == Taking::nothing || aside_ ? pos_ : value_from_;
     if (keep == 0 && full) {
-        // One value (so one line) longer than the window.
+        // A window too small for the first bytes of a value set aside (or
+        // for the two bytes a look ahead needs): it grows to hold them.
         try {
             window_.resize(2 * window_.size());
         } catch (const std::bad_alloc&) {
@@ -209,15 +147,15 @@ inline bool Xyz_tokenizer::ends_value_within(std::size_t p) const
     return p + 1 < end_ ? data()[p + 1] == '\n' : final_;
 }
 
-bool Xyz_tokenizer::must_keep_whole() const
+void Xyz_tokenizer::scan_value_piece()
 {
-    const std::string_view t(data() + value_from_, pos_ - value_from_);
-    switch (taking_) {
-    case Taking::integer: return integer_form(t).viable;
-    case Taking::real: return real_form(t).viable;
-    case Taking::plain_text: return all_digits(t);  // may yet turn out a repeat count
-    default: return false;
-    }
+    if (taking_ == Taking::quoted_text) return;
+    scan_.feed(std::string_view(data() + value_from_, pos_ - value_from_));
+    // A number that can no longer be good fails here, without reading on,
+    // and so does text in the form of a repeat count.
+    if (taking_ == Taking::integer && !scan_.may_be_integer()) reject_naming_repeats("bad integer value");
+    if (taking_ == Taking::real && !scan_.may_be_real()) reject_naming_repeats("bad real value");
+    if (taking_ == Taking::plain_text && scan_.is_repeat_count()) reject_last(repeat_message);
 }
 
 void Xyz_tokenizer::set_value_aside()
@@ -265,6 +203,7 @@ inline void Xyz_tokenizer::seek_value()
     after_comma_ = false;
     value_line_ = line_;
     value_from_ = pos_;
+    aside_ = false;
 }
 
 void Xyz_tokenizer::seek_value_slowly()
@@ -293,8 +232,11 @@ void Xyz_tokenizer::seek_value_slowly()
 void Xyz_tokenizer::take_plain(Taking kind)
 {
     taking_ = kind;
+    scan_.reset();
     while (!value_ends_here()) ++pos_;
     value_to_ = pos_;
+    // All of the value, or what the window still holds of one set aside.
+    scan_.feed(std::string_view(data() + value_from_, value_to_ - value_from_));
     taking_ = Taking::nothing;
 }
 
@@ -306,7 +248,7 @@ inline void Xyz_tokenizer::take(std::size_t size)
 
 void Xyz_tokenizer::reject_naming_repeats(const char* what) const
 {
-    if (is_repeat_count(value_text())) reject_last("repeat counts (count*value) are not accepted");
+    if (scan_.is_repeat_count()) reject_last(repeat_message);
     reject_last(what);
 }
 
@@ -329,20 +271,16 @@ std::int32_t Xyz_tokenizer::next_integer()
 std::int32_t Xyz_tokenizer::integer_value()
 {
     take_plain(Taking::integer);
-    const std::string_view t = value_text();
-    if (!integer_form(t).complete) reject_naming_repeats("bad integer value");
-
-    std::int32_t value = 0;
-    const char* first = t.data() + (t[0] == '+' ? 1 : 0);
-    const auto [ptr, ec] = std::from_chars(first, t.data() + t.size(), value);
-    if (ec == std::errc::result_out_of_range) reject_last("integer value does not fit in 32 bits");
-    if (ec != std::errc{} || ptr != t.data() + t.size()) reject_naming_repeats("bad integer value");
-    return value;
+    if (!scan_.is_integer()) reject_naming_repeats("bad integer value");
+    const std::optional<std::int32_t> value = scan_.integer_value();
+    if (!value) reject_last("integer value does not fit in 32 bits");
+    return *value;
 }
 
 // fast_float reads what std::from_chars reads, correctly rounded; beyond our
 // form it also takes inf and nan, the only text it turns into a value that
-// is not finite other than a far exponent, which the full check sorts out.
+// is not finite other than a far exponent.  Those, and a value out of range
+// however fast_float reports it, are left to the full check.
 double Xyz_tokenizer::next_real()
 {
     seek_value();
@@ -357,7 +295,7 @@ double Xyz_tokenizer::next_real()
             return value;
         }
         if (stop < end_ && (data()[stop] == 'D' || data()[stop] == 'd')) {
-            result = parse_real(first, last, data() + stop, value);
+            result = parse_d_exponent(first, last, data() + stop, value);
             stop = static_cast<std::size_t>(result.ptr - data());
             if (result.ec == std::errc{} && std::isfinite(value) && ends_value_within(stop)) {
                 take(stop - pos_);
@@ -371,22 +309,11 @@ double Xyz_tokenizer::next_real()
 double Xyz_tokenizer::real_value()
 {
     take_plain(Taking::real);
-    const std::string_view t = value_text();
-    const Form form = real_form(t);
-    if (!form.complete) reject_naming_repeats("bad real value");
-
-    char* const value_start = data() + value_from_;
-    char* const first = value_start + (t[0] == '+' ? 1 : 0);
-    char* const last = data() + value_to_;
-    char* const letter = form.exponent_letter == std::string_view::npos ? nullptr
-                                                                        : value_start + form.exponent_letter;
-    double value = 0.0;
-    const auto result = parse_real(first, last, letter, value);
-    if (result.ec != std::errc{} || result.ptr != last) reject_naming_repeats("bad real value");
-    // The nearest double of a value too small for one is a zero, which is
-    // what fast_float gives; of one too large, an infinity.
-    if (std::isinf(value)) reject_last("real value is too large for a double");
-    return value;
+    if (!scan_.is_real()) reject_naming_repeats("bad real value");
+    // The nearest double of a value too small for one is a zero.
+    const std::optional<double> value = scan_.real_value();
+    if (!value) reject_last("real value is too large for a double");
+    return *value;
 }
 
 std::string Xyz_tokenizer::next_text()
@@ -395,10 +322,8 @@ std::string Xyz_tokenizer::next_text()
     const char quote = data()[pos_];
     if (quote != '\'' && quote != '"') {
         take_plain(Taking::plain_text);
-        if (is_repeat_count(value_text())) reject_last("repeat counts (count*value) are not accepted");
-        std::string value(value_text().substr(0, text_limit));
-        aside_ = false;
-        return value;
+        if (scan_.is_repeat_count()) reject_last(repeat_message);
+        return std::string(value_text().substr(0, text_limit));
     }
 
     taking_ = Taking::quoted_text;
@@ -419,7 +344,6 @@ std::string Xyz_tokenizer::next_text()
     value_to_ = pos_;
     if (!value_ends_here()) reject_last("text follows the closing quote directly");
     taking_ = Taking::nothing;
-    aside_ = false;
     return value;
 }
 

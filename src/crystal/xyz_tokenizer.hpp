@@ -8,9 +8,11 @@
 // commas in a row, or a comma opening a group).
 //
 // The text is read through a window of fixed size that is refilled as the
-// values are taken, so memory follows the longest value, not the text.  A
+// values are taken, so memory stays that of the window whatever the text.  A
 // value that reaches the end of the window is never taken cut: more text is
-// read first, and only the end of the text itself ends a value there.
+// read first, and only the end of the text itself ends a value there.  A
+// value longer than the window streams through it: its first bytes are set
+// aside for messages, and the rest is judged as it passes (Value_scan).
 #pragma once
 
 #include <cstddef>
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "crystal/xyz_error.hpp"
+#include "crystal/xyz_value_scan.hpp"
 
 namespace zorvak_crystal {
 
@@ -114,6 +117,9 @@ private:
     // has ended.  Moves the window's content: offsets stay valid, pointers
     // into it do not.
     bool more();
+    // Passes the bytes of the value set aside that the window holds through
+    // the scan, failing at once where they already decide.
+    void scan_value_piece();
     // The byte `ahead` bytes after the current position, or -1 past the end
     // of the text.
     int peek(std::size_t ahead);
@@ -132,16 +138,13 @@ private:
     void seek_value_slowly();
     // Takes the plain (unquoted) value at the current position.
     void take_plain(Taking kind);
-    // Whether the value being taken must stay whole in the window rather
-    // than be set aside: only while it may still be a good number.
-    bool must_keep_whole() const;
     // Keeps only the first bytes of a value too long for the window.
     void set_value_aside();
     // Takes the next `size` bytes as the value.
     void take(std::size_t size);
     std::string_view value_text() const;
-    // Takes the value at the current position whole, checks its form in
-    // full and converts it: the paths for all that the quick ones leave.
+    // Takes the value at the current position, checks its form in full and
+    // converts it: the paths for all that the quick ones leave.
     std::int32_t integer_value();
     double real_value();
     // As reject_last, but a value in the form of a repeat count (3*0.0) is
@@ -176,6 +179,8 @@ private:
     std::size_t value_to_ = 0;
     bool aside_ = false;
     std::string value_aside_;
+    // All of a plain value taken by the slow paths, as it passed.
+    Value_scan scan_;
 };
 
 }  // namespace zorvak_crystal

@@ -482,4 +482,114 @@ TEST(ReadXyz, BadValueFailsWithoutReadingToItsEnd)
     EXPECT_LE(pieces.given, Xyz_tokenizer::default_window);
 }
 
+// --- messages as they have always read --------------------------------------
+
+struct Message_case {
+    std::string text;
+    std::string message;  // between "file 't.xyz', " and " (unit 101)"
+};
+
+std::ostream& operator<<(std::ostream& os, const Message_case& c) { return os << c.message; }
+
+std::string repeated(const std::string& text, int times)
+{
+    std::string all;
+    for (int i = 0; i < times; ++i) all += text;
+    return all;
+}
+
+std::string message_of(const std::string& text, std::size_t window)
+{
+    Crystal c;
+    try {
+        if (window == 0) {
+            read_xyz_buffer(c, text, "t.xyz");
+        } else {
+            Pieces pieces{text, {}};
+            Xyz_tokenizer tokens(std::ref(pieces), "t.xyz", window);
+            read_xyz_tokens(c, tokens, std::nullopt, "t.xyz");
+        }
+    } catch (const Xyz_error& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+class KnownMessages : public ::testing::TestWithParam<Message_case> {};
+
+TEST_P(KnownMessages, AreGivenAtOnceAndThroughAnyWindow)
+{
+    for (const std::size_t window : {0, 1, 7, 64})  // 0: all at once
+        EXPECT_EQ(message_of(GetParam().text, window), "file 't.xyz', " + GetParam().message + " (unit 101)")
+            << "window " << window;
+}
+
+const std::string head = "1\ncell: 1 0 0 | 0 1 0 | 0 0 1\n";
+
+// Inputs whose values are long, cut, quoted or odd, each with the message
+// the reader has always given for it.
+INSTANTIATE_TEST_SUITE_P(
+    Forms, KnownMessages,
+    ::testing::Values(
+        Message_case{std::string(300, '1') + "\n",
+                     "line 1, item 1 of the count group: "
+                     "integer value does not fit in 32 bits '" + std::string(48, '1') + "...'"},
+        Message_case{std::string(200, '0') + "5*2\n",
+                     "line 1, item 1 of the count group: "
+                     "repeat counts (count*value) are not accepted '" + std::string(48, '0') + "...'"},
+        Message_case{"+" + std::string(200, '0') + "5*2\n",
+                     "line 1, item 1 of the count group: bad integer value '+" + std::string(47, '0') + "...'"},
+        Message_case{head + std::string(200, '0') + "200 0 0 0\n",
+                     "line 3, item 1 of atom 1: atomic number outside 1..118: '" + std::string(48, '0') + "...'"},
+        Message_case{"0\ncell: 0 " + std::string(400, '1') + "e- 0",
+                     "line 2, item 3 of the cell group: bad real value '" + std::string(48, '1') + "...'"},
+        Message_case{"0\ncell: 0 " + std::string(400, '9') + "\n",
+                     "line 2, item 3 of the cell group: "
+                     "real value is too large for a double '" + std::string(48, '9') + "...'"},
+        Message_case{"0\ncell: 1 2 3 c 1e" + std::string(300, '9'),
+                     "line 2, item 6 of the cell group: "
+                     "real value is too large for a double '1e" + std::string(46, '9') + "...'"},
+        Message_case{"0\n" + std::string(300, '7') + "*x 1 0 0",
+                     "line 2, item 1 of the cell group: "
+                     "repeat counts (count*value) are not accepted '" + std::string(48, '7') + "...'"},
+        Message_case{"0\ncell: 1 0 0 '" + std::string(300, 'q') + "\n",
+                     "line 2, item 5 of the cell group: "
+                     "quoted text has no closing quote on its line ''" + std::string(47, 'q') + "...'"},
+        Message_case{"1\r2\n",
+                     "line 1, item 1 of the count group: bad integer value '1\\x0d2'"},
+        Message_case{"2" + head.substr(1) + "8 0 0 0\n1 0 0",
+                     "line 4, item 4 of atom 2: end of file before the group was complete"},
+        Message_case{"0\ncell: 1,,2",
+                     "line 2, item 3 of the cell group: "
+                     "missing value (a comma with no value before it) is not accepted"},
+        Message_case{head + "8 0 0 -1D999\n",
+                     "line 3, item 4 of atom 1: real value is too large for a double '-1D999'"},
+        Message_case{head + "8 0 3*0.0 0\n",
+                     "line 3, item 3 of atom 1: repeat counts (count*value) are not accepted '3*0.0'"},
+        Message_case{head + "8 0 / 0\n",
+                     "line 3, item 3 of atom 1: a slash ending the group early is not accepted"},
+        Message_case{head + "8 0 0\r0\n",
+                     "line 3, item 3 of atom 1: bad real value '0\\x0d0'"},
+        Message_case{"0\n\"a\"b 1 0 0",
+                     "line 2, item 1 of the cell group: text follows the closing quote directly '\"a\"'"},
+        Message_case{"-" + std::string(300, '0') + "2147483649",
+                     "line 1, item 1 of the count group: "
+                     "integer value does not fit in 32 bits '-" + std::string(47, '0') + "...'"},
+        Message_case{"0\n\"" + std::string(300, 'q') + "\"x 1 0 0",
+                     "line 2, item 1 of the cell group: "
+                     "text follows the closing quote directly '\"" + std::string(47, 'q') + "...'"},
+        Message_case{head + "8 .e5 0 0",
+                     "line 3, item 2 of atom 1: bad real value '.e5'"},
+        Message_case{head + "8 0x1p3 0 0",
+                     "line 3, item 2 of atom 1: bad real value '0x1p3'"},
+        Message_case{head + "8 1e400 0 0",
+                     "line 3, item 2 of atom 1: real value is too large for a double '1e400'"},
+        Message_case{head + "08 0 0 inf",
+                     "line 3, item 4 of atom 1: bad real value 'inf'"},
+        Message_case{head + "8 0 0 " + std::string(60, '5') + "."  + std::string(300, '5') + "D+",
+                     "line 3, item 4 of atom 1: bad real value '" + std::string(48, '5') + "...'"},
+        // Shown text is cut before a UTF-8 sequence rather than inside it.
+        Message_case{head + "8 0 0 x" + repeated("\xc3\xa9", 100),
+                     "line 3, item 4 of atom 1: bad real value 'x" + repeated("\xc3\xa9", 23) + "...'"}));
+
 }  // namespace

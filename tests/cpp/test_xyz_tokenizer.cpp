@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -294,20 +300,9 @@ TEST(Groups, CommaAtGroupStartIsAMissingValue)
 
 // --- every form through small windows --------------------------------------
 
-// The values read for `types` from `text` through a window of `window`
-// bytes (0: the whole text at once), or the error, as text.
-std::string group_outcome(const std::string& text, const std::string& types, std::size_t window)
+// The values read for `types` by `tokens`, or the error, as text.
+std::string group_outcome(Xyz_tokenizer& tokens, const std::string& types)
 {
-    std::string_view rest = text;
-    auto tokens = window == 0 ? Xyz_tokenizer(text, "t.xyz")
-                              : Xyz_tokenizer(
-                                    [&](char* into, std::size_t room) {
-                                        const std::size_t n = std::min(room, rest.size());
-                                        std::memcpy(into, rest.data(), n);
-                                        rest.remove_prefix(n);
-                                        return n;
-                                    },
-                                    "t.xyz", window);
     std::ostringstream got;
     got.precision(17);
     try {
@@ -324,6 +319,23 @@ std::string group_outcome(const std::string& text, const std::string& types, std
             << e.what();
     }
     return got.str();
+}
+
+// As above, from `text` through a window of `window` bytes (0: the whole
+// text at once).
+std::string group_outcome(const std::string& text, const std::string& types, std::size_t window)
+{
+    std::string_view rest = text;
+    auto tokens = window == 0 ? Xyz_tokenizer(text, "t.xyz")
+                              : Xyz_tokenizer(
+                                    [&](char* into, std::size_t room) {
+                                        const std::size_t n = std::min(room, rest.size());
+                                        std::memcpy(into, rest.data(), n);
+                                        rest.remove_prefix(n);
+                                        return n;
+                                    },
+                                    "t.xyz", window);
+    return group_outcome(tokens, types);
 }
 
 TEST(EveryForm, ReadsTheSameThroughAnyWindow)
@@ -346,5 +358,121 @@ TEST(EveryForm, ReadsTheSameThroughAnyWindow)
         }
     }
 }
+
+// --- values longer than the window -----------------------------------------
+
+struct Long_case {
+    std::string name;
+    std::string text;
+    std::string types;
+    std::string says;  // part of the outcome
+};
+
+std::ostream& operator<<(std::ostream& os, const Long_case& c) { return os << c.name; }
+
+const std::string many_ones(300'000, '1');
+const std::string many_zeros(300'000, '0');
+const std::string shown_ones = "'" + std::string(48, '1') + "...'";
+
+class LongValues : public ::testing::TestWithParam<Long_case> {};
+
+TEST_P(LongValues, StreamThroughAnyWindowAsReadWhole)
+{
+    const Long_case& c = GetParam();
+    const std::string want = group_outcome(c.text, c.types, 0);
+    EXPECT_NE(want.find(c.says), std::string::npos) << "wanted '" << c.says << "' in: " << want;
+    for (const std::size_t window : {1, 7, 64, 200, 4096})
+        EXPECT_EQ(group_outcome(c.text, c.types, window), want) << "window " << window;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, LongValues,
+    ::testing::Values(
+        Long_case{"digits", many_ones + "\n", "i", "integer value does not fit in 32 bits " + shown_ones},
+        Long_case{"zeros_then_digits", many_zeros + "2147483647 5", "ii", "2147483647 5 line 1"},
+        Long_case{"digits_then_star", many_ones + "*2", "i", "repeat counts (count*value) are not accepted "
+                                                                 + shown_ones},
+        Long_case{"digits_then_letter", many_ones + "x", "i", "bad integer value " + shown_ones},
+        Long_case{"sign_digits_then_star", "+" + many_ones + "*", "i", "bad integer value '+111"},
+        Long_case{"real_past_halfway", "9007199254740993." + std::string(1'000'000, '0') + "1", "r",
+                  "9007199254740994 line 1"},
+        Long_case{"real_zeros_then_bad", "0." + many_zeros + "5q", "r", "bad real value '0.000"},
+        Long_case{"real_too_large", many_ones + "D0", "r", "real value is too large for a double " + shown_ones},
+        Long_case{"real_d_exponent", "-1" + many_zeros + "D-300000,2", "rr", "-1 2 line 1"},
+        Long_case{"real_open_exponent", many_ones + "e+\r\n", "r", "bad real value " + shown_ones},
+        Long_case{"digit_label", many_ones + " 1.5", "tr", "[" + std::string(128, '1') + "] 1.5 line 1"},
+        Long_case{"digit_label_then_star", many_ones + "*a", "t", "repeat counts"},
+        Long_case{"quoted_label", "'" + many_ones + "' 2", "ti", "[" + std::string(128, '1') + "] 2 line 1"}),
+    [](const ::testing::TestParamInfo<Long_case>& info) { return info.param.name; });
+
+// One value of `fill` bytes between `head` and `tail`, made up as it is read.
+struct Made_up_value {
+    std::string head;
+    char fill;
+    std::uint64_t fill_bytes;
+    std::string tail;
+    std::uint64_t given = 0;
+
+    std::size_t operator()(char* into, std::size_t room)
+    {
+        const std::uint64_t fill_end = head.size() + fill_bytes;
+        std::size_t n = 0;
+        while (n < room) {
+            if (given < head.size()) {
+                into[n++] = head[given++];
+            } else if (given < fill_end) {
+                const auto run = static_cast<std::size_t>(std::min<std::uint64_t>(room - n, fill_end - given));
+                std::memset(into + n, fill, run);
+                n += run;
+                given += run;
+            } else if (given - fill_end < tail.size()) {
+                into[n++] = tail[given++ - fill_end];
+            } else {
+                break;
+            }
+        }
+        return n;
+    }
+};
+
+struct Stream_case {
+    std::string name;
+    Made_up_value value;
+    std::string types;
+    std::string says;
+};
+
+std::ostream& operator<<(std::ostream& os, const Stream_case& c) { return os << c.name; }
+
+class LongValuesDeathTest : public ::testing::TestWithParam<Stream_case> {};
+
+TEST_P(LongValuesDeathTest, KeepTheWindowItsSize)
+{
+    // 100 MB in one value, read with the address space capped 32 MiB above
+    // what is in use: holding the value whole would take 128 MiB.
+    const auto child = [this] {
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (32u << 20);
+        const rlimit limit{cap, cap};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
+        Xyz_tokenizer tokens(GetParam().value, "t.xyz");
+        const std::string got = group_outcome(tokens, GetParam().types);
+        if (got.find(GetParam().says) != std::string::npos) std::_Exit(0);
+        std::fprintf(stderr, "%s\n", got.c_str());
+        std::_Exit(1);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+}
+
+constexpr std::uint64_t hundred_mb = 100'000'000;
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, LongValuesDeathTest,
+    ::testing::Values(
+        Stream_case{"digits", {"", '1', hundred_mb, "\n"}, "i", "integer value does not fit in 32 bits"},
+        Stream_case{"zeros_after_point", {"0.", '0', hundred_mb, "1e100000001\n"}, "r", "1 line 2"},
+        Stream_case{"digit_label", {"", '7', hundred_mb, " 2\n"}, "ti", "] 2 line 2"}),
+    [](const ::testing::TestParamInfo<Stream_case>& info) { return info.param.name; });
 
 }  // namespace

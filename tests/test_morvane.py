@@ -15,6 +15,7 @@ import traceback
 import pytest
 
 import morvane
+from child_python import child_env, run_python
 
 WATER = """\
 3
@@ -34,16 +35,6 @@ def good_file(tmp_path):
 
 def last_entry(excinfo):
     return traceback.extract_tb(excinfo.tb)[-1]
-
-
-def child_env():
-    return dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.abspath(p) for p in sys.path if p))
-
-
-def run_python(code, *args, cwd=None):
-    """Runs code in a fresh interpreter that finds morvane where this one does."""
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code), *args],
-                          capture_output=True, text=True, env=child_env(), cwd=cwd, timeout=60)
 
 
 def python_reading_a_pipe(code, *args):

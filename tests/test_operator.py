@@ -260,7 +260,7 @@ def test_every_operation_on_a_huge_empty_shape_returns_at_once(cls_name, rows, c
     shape, flipped = f"[matrix size: {r}x{c}]\n", f"[matrix size: {c}x{r}]\n"
 
     def square(n):
-        return f"[matrix size: 0x0]\nNone" if n == "0" else "RuntimeError: Mat::init(): requested size is too large"
+        return "[matrix size: 0x0]\nNone" if n == "0" else "RuntimeError: Mat::init(): requested size is too large"
 
     expected = {
         **{f"after('{fill}')": shape + "None" for fill in ("zeros", "ones", "randu", "randn", "eye")},

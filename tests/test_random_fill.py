@@ -23,6 +23,19 @@ def draw(class_name, *shape):
     obj.randn(*shape)
     index = [(i,) for i in range(shape[0])] if len(shape) == 1 else [(i, j) for i in range(shape[0]) for j in range(shape[1])]
     return [obj.get(*ij) for ij in index]
+
+# draw(*args) in a forked child: its pid, exit status and values' repr.
+def draw_in_child(*args):
+    read_end, write_end = os.pipe()
+    pid = os.fork()
+    if pid == 0:
+        with os.fdopen(write_end, "w") as pipe:
+            pipe.write(repr(draw(*args)))
+        os._exit(0)
+    os.close(write_end)
+    with os.fdopen(read_end) as pipe:
+        child = pipe.read()
+    return pid, os.waitpid(pid, 0)[1], child
 """
 
 
@@ -46,16 +59,8 @@ def run_isolated(body, launcher=()):
 def test_forked_child_continues_the_parents_sequence(args):
     out = run_isolated(f"""
         draw(*{args!r})
-        read_end, write_end = os.pipe()
-        pid = os.fork()
-        if pid == 0:
-            with os.fdopen(write_end, "w") as pipe:
-                pipe.write(repr(draw(*{args!r})))
-            os._exit(0)
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            child = pipe.read()
-        print(os.waitpid(pid, 0)[1], child == repr(draw(*{args!r})))
+        _, status, child = draw_in_child(*{args!r})
+        print(status, child == repr(draw(*{args!r})))
     """)
     assert out == ["0", "True"], "the child's randn differs from the parent's next randn"
 
@@ -89,16 +94,8 @@ def test_fork_from_another_thread_continues_the_forking_threads_sequence(drawer,
         from concurrent.futures import ThreadPoolExecutor
 
         def forked_draw():
-            read_end, write_end = os.pipe()
-            pid = os.fork()
-            if pid == 0:
-                with os.fdopen(write_end, "w") as pipe:
-                    pipe.write(repr(draw("BasisReal", 4099)))
-                os._exit(0)
-            os.close(write_end)
-            with os.fdopen(read_end) as pipe:
-                child = pipe.read()
-            return os.waitpid(pid, 0)[1], child == repr(draw("BasisReal", 4099))
+            _, status, child = draw_in_child("BasisReal", 4099)
+            return status, child == repr(draw("BasisReal", 4099))
 
         with ThreadPoolExecutor(1) as worker:  # one thread, alive throughout
             on = {{"main": lambda f: f(), "worker": lambda f: worker.submit(f).result()}}
@@ -134,16 +131,8 @@ def test_descendant_with_the_pid_of_a_parallel_fill_runs_serially():
                 draw("BasisReal", 4099)
                 with open("/proc/sys/kernel/ns_last_pid", "w") as last_pid:
                     last_pid.write(str(a_pid - 1))
-                read_end, write_end = os.pipe()
-                c = os.fork()
-                if c == 0:
-                    with os.fdopen(write_end, "w") as pipe:
-                        pipe.write(repr(draw("BasisReal", 4099)))
-                    os._exit(0)
-                os.close(write_end)
-                with os.fdopen(read_end) as pipe:
-                    child = pipe.read()
-                print(c == a_pid, os.waitpid(c, 0)[1], child == repr(draw("BasisReal", 4099)), flush=True)
+                c, status, child = draw_in_child("BasisReal", 4099)
+                print(c == a_pid, status, child == repr(draw("BasisReal", 4099)), flush=True)
             os._exit(0)
         os.waitpid(a, 0)
         os.write(reaped_write, b"x")

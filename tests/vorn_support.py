@@ -2,15 +2,14 @@
 reading back what the native print functions wrote to file descriptor 1, and
 running calls that could crash or hang in a child interpreter."""
 
-import os
 import re
 import subprocess
-import sys
 import textwrap
 
 import numpy as np
 
 import vorn
+from child_python import run_python
 
 FLAVOURS = {
     "real": (vorn.OperatorReal, np.float64),
@@ -54,14 +53,6 @@ def parse_rows(text):
         else:
             rows.append([float(x) for x in line.split()])
     return rows
-
-
-def run_python(code, *args, timeout=60):
-    """Runs code in a fresh interpreter that finds vorn where this one does.
-    A crash shows as a negative return code, a hang as TimeoutExpired."""
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.abspath(p) for p in sys.path if p))
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code), *args],
-                          capture_output=True, text=True, env=env, timeout=timeout)
 
 
 _MARK = "#> "

@@ -63,7 +63,7 @@ Xyz_tokenizer::Xyz_tokenizer(Source source, std::string_view filename, std::size
     }
 }
 
-Xyz_tokenizer::Xyz_tokenizer(std::string_view text, std::string_view filename)
+Xyz_tokenizer::Xyz_tokenizer(std::string_view text, std::string_view filename, std::size_t window)
     : Xyz_tokenizer(
           [text](char* into, std::size_t room) mutable {
               const std::size_t size = std::min(room, text.size());
@@ -71,7 +71,7 @@ Xyz_tokenizer::Xyz_tokenizer(std::string_view text, std::string_view filename)
               text.remove_prefix(size);
               return size;
           },
-          filename, std::min(default_window, text.size() + 1))
+          filename, std::min(window, text.size() + 1))
 {
 }
 

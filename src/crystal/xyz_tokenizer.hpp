@@ -61,8 +61,9 @@ public:
     // Reads the text from `source` through a window of `window` bytes (at
     // least 1); `filename` only names the text in errors.
     Xyz_tokenizer(Source source, std::string_view filename, std::size_t window = default_window);
-    // The text at once; it must outlive the tokenizer.
-    Xyz_tokenizer(std::string_view text, std::string_view filename);
+    // Text already in memory, which must outlive the tokenizer, through a
+    // window of at most `window` bytes (a whole short text at once).
+    Xyz_tokenizer(std::string_view text, std::string_view filename, std::size_t window = default_window);
 
     // Starts a group at the current line.  `what` names it in errors
     // ("the cell group"); a non-zero `number` follows it ("atom 3").

@@ -325,16 +325,7 @@ std::string group_outcome(Xyz_tokenizer& tokens, const std::string& types)
 // text at once).
 std::string group_outcome(const std::string& text, const std::string& types, std::size_t window)
 {
-    std::string_view rest = text;
-    auto tokens = window == 0 ? Xyz_tokenizer(text, "t.xyz")
-                              : Xyz_tokenizer(
-                                    [&](char* into, std::size_t room) {
-                                        const std::size_t n = std::min(room, rest.size());
-                                        std::memcpy(into, rest.data(), n);
-                                        rest.remove_prefix(n);
-                                        return n;
-                                    },
-                                    "t.xyz", window);
+    Xyz_tokenizer tokens(text, "t.xyz", window == 0 ? Xyz_tokenizer::default_window : window);
     return group_outcome(tokens, types);
 }
 

@@ -159,8 +159,31 @@ private:
     void decompose() {
         if (selects_symmetric_solver()) {
             static_cast<void>(arma::eig_sym(*eigenvalues_sym, *eigenvectors_sym, *matrix));
-        } else {
-            static_cast<void>(arma::eig_gen(*eigenvalues_gen, *eigenvectors_gen, *matrix));
+        } else if (arma::eig_gen(*eigenvalues_gen, *eigenvectors_gen, *matrix)) {
+            if constexpr (std::is_same_v<T, real_type>) separate_repeated_real_vectors();
+        }
+    }
+
+    // For a real matrix LAPACK returns real columns, a conjugate pair as the
+    // real and imaginary parts of its first vector.  Armadillo spots a pair
+    // by vals[j] == conj(vals[j+1]), which also holds for two equal real
+    // eigenvalues, and then stores complex(VR_j, VR_j+1) and its conjugate:
+    // two vectors of norm sqrt(2) that are not the unit vectors LAPACK gave.
+    // Its columns are walked in its own order (a pair skips one) and each
+    // such pair is split back into LAPACK's two real columns, bit for bit.
+    void separate_repeated_real_vectors() {
+        const arma::Col<complex_type>& values = *eigenvalues_gen;
+        arma::Mat<complex_type>& vectors = *eigenvectors_gen;
+        for (arma::uword j = 0; j + 1 < values.n_elem; ++j) {
+            if (values[j] != std::conj(values[j + 1])) continue;
+            if (values[j].imag() == real_type(0)) {
+                for (arma::uword i = 0; i < vectors.n_rows; ++i) {
+                    const complex_type joined = vectors.at(i, j);
+                    vectors.at(i, j) = complex_type(joined.real(), real_type(0));
+                    vectors.at(i, j + 1) = complex_type(joined.imag(), real_type(0));
+                }
+            }
+            ++j;  // either way Armadillo took both columns as one pair
         }
     }
 };

@@ -482,6 +482,76 @@ def test_complex_symmetric_non_hermitian_warns(capfd):
     assert vectors.tolist() == [[1 + 0j]]
 
 
+def check_general_vectors(a_np, values, vectors):
+    """The general pair of a real matrix as the solver promises it: unit
+    columns with a real largest component, real columns for real
+    eigenvalues, and A v = lambda v (to the printed four digits)."""
+    for k, value in enumerate(values):
+        v = vectors[:, k]
+        assert abs(np.linalg.norm(v) - 1) < 2e-3, f"column {k} of {vectors} is not a unit vector"
+        largest = np.abs(v).max()
+        assert any(abs(c) > largest - 2e-3 and abs(c.imag) < 2e-3 for c in v), \
+            f"column {k} of {vectors} has no real largest component"
+        if value.imag == 0:
+            assert all(c.imag == 0 for c in v), f"column {k} of {vectors} is not real for eigenvalue {value}"
+        np.testing.assert_allclose(a_np @ v, value * v, atol=1e-2, err_msg=f"column {k} for {value}")
+
+
+# Two equal real eigenvalues next to each other used to come back as the
+# complex vectors VR_j +- i VR_j+1, of norm sqrt(2).
+@pytest.mark.parametrize("matrix, expected", [
+    ([[2, 0, 1], [0, 2, 0], [0, 0, 3]], [[1, 0], [0, 1], [0, 0]]),
+    ([[1, 1], [0, 1]], [[1, -1], [0, 0]]),                   # Jordan block: parallel vectors
+    ([[3, 0, 0, 1], [0, 3, 0, 0], [0, 0, -1, 2], [0, 0, 0, -1]],
+     [[1, 0, 0, 0], [0, 1, 0, 0], [0, 0, 1, -1], [0, 0, 0, 0]]),
+])
+def test_repeated_real_eigenvalues_get_unit_real_vectors(matrix, expected, capfd):
+    a = from_real(vorn.OperatorReal, matrix)
+    a.eigen()
+    n = len(matrix)
+    values, vectors = printed_eigen(a, capfd, n)
+    check_general_vectors(np.array(matrix, dtype=float), values, vectors)
+    # LAPACK builds may differ in a column's sign.
+    np.testing.assert_allclose(abs(vectors[:, :len(expected[0])]), abs(np.array(expected)), atol=2e-3)
+
+
+def test_conjugate_pair_keeps_its_complex_vectors(capfd):
+    a = from_real(vorn.OperatorReal, [[0, 1, 0], [-1, 0, 0], [0, 0, 1]])
+    a.eigen()
+    values, vectors = printed_eigen(a, capfd, 3)
+    assert values == [1j, -1j, 1]
+    check_general_vectors(to_numpy(a, 3, 3, float), values, vectors)
+    assert (vectors[:, 0] == vectors[:, 1].conj()).all() and (vectors[:, 0].imag != 0).any()
+
+
+def test_general_vectors_match_numpy_on_small_integer_matrices(capfd):
+    # Small integer entries repeat eigenvalues often.  A repeated
+    # eigenvalue's eigenspace basis may differ between LAPACK builds, so
+    # only simple eigenvalues are compared column by column.
+    rng = np.random.default_rng(17)
+    compared = 0
+    for _ in range(300):
+        n = int(rng.integers(2, 5))
+        a_np = rng.integers(-2, 3, size=(n, n)).astype(float)
+        if (a_np == a_np.T).all():
+            continue
+        a = from_real(vorn.OperatorReal, a_np)
+        a.eigen()
+        values, vectors = printed_eigen(a, capfd, n)
+        check_general_vectors(a_np, values, vectors)
+        expected_values, expected_vectors = np.linalg.eig(a_np)
+        for k, value in enumerate(values):
+            gaps = np.abs(expected_values - value)
+            nearest = int(gaps.argmin())
+            if np.sort(gaps)[1] < 1e-2:
+                continue                                    # not simple
+            expected = expected_vectors[:, nearest]
+            assert min(np.abs(vectors[:, k] - s * expected).max() for s in (1, -1)) < 2e-3, \
+                f"{a_np}: column {k} {vectors[:, k]} against numpy's {expected}"
+            compared += 1
+    assert compared > 300
+
+
 @pytest.mark.parametrize("matrix", [
     [[np.nan, 1.0], [1.0, 2.0]],                          # a corner Armadillo inspects
     [[1.0, np.inf], [np.inf, 1.0]],

@@ -1,5 +1,6 @@
 // The one include of Armadillo for the linear-algebra types, with its
-// storage allocation routed through acquire_storage/release_storage below.
+// storage allocation routed through acquire_storage/release_storage and its
+// warnings through armadillo_warning_stream below.
 #pragma once
 
 #if defined(ARMA_INCLUDES) && !defined(ARMA_ALIEN_MEM_ALLOC_FUNCTION)
@@ -11,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iostream>
+#include <ostream>
 
 namespace zorvak {
 
@@ -37,28 +40,40 @@ inline void* acquire_storage(std::size_t n_bytes) noexcept {
 
 inline void release_storage(void* memory) noexcept { std::free(memory); }
 
+// Armadillo's warnings go to a stream of our own, which writes where
+// std::cerr writes, so that they can be silenced without touching std::cerr.
+// (From Armadillo 14 on, set_cerr_stream does nothing; the stream can only
+// be chosen when Armadillo is compiled.)
+class armadillo_warning_stream {
+public:
+    static std::ostream& get() {
+        static armadillo_warning_stream instance;
+        return instance.stream;
+    }
+    static void mute() { get().rdbuf(nullptr); }  // no buffer: every write is dropped
+    static void unmute() { get().rdbuf(std::cerr.rdbuf()); }
+
+private:
+    // As std::cerr: unbuffered, and standard output flushed first.
+    armadillo_warning_stream() : stream(std::cerr.rdbuf()) {
+        stream.setf(std::ios_base::unitbuf);
+        stream.tie(&std::cout);
+    }
+    std::ostream stream;
+};
+
+// While it lives, Armadillo's warnings go nowhere.
+class armadillo_warnings_muted {
+public:
+    armadillo_warnings_muted() { armadillo_warning_stream::mute(); }
+    ~armadillo_warnings_muted() { armadillo_warning_stream::unmute(); }
+    armadillo_warnings_muted(const armadillo_warnings_muted&) = delete;
+    armadillo_warnings_muted& operator=(const armadillo_warnings_muted&) = delete;
+};
+
 }  // namespace zorvak
 
 #define ARMA_ALIEN_MEM_ALLOC_FUNCTION zorvak::acquire_storage
 #define ARMA_ALIEN_MEM_FREE_FUNCTION zorvak::release_storage
+#define ARMA_CERR_STREAM zorvak::armadillo_warning_stream::get()
 #include <armadillo>
-
-#include <ostream>
-
-namespace zorvak {
-
-// While it lives, Armadillo's warnings go nowhere.  Only Armadillo's own
-// stream pointer is redirected, not std::cerr, so nothing else is silenced.
-class armadillo_warnings_muted {
-public:
-    armadillo_warnings_muted() : previous(arma::get_cerr_stream()) { arma::set_cerr_stream(discard); }
-    ~armadillo_warnings_muted() { arma::set_cerr_stream(previous); }
-    armadillo_warnings_muted(const armadillo_warnings_muted&) = delete;
-    armadillo_warnings_muted& operator=(const armadillo_warnings_muted&) = delete;
-
-private:
-    std::ostream discard{nullptr};  // no buffer: every write is dropped
-    std::ostream& previous;
-};
-
-}  // namespace zorvak

@@ -1,7 +1,7 @@
 // randu_fill and randn_fill: Armadillo's Mat::randu() and Mat::randn(),
-// value for value, leaving the thread-local engine arma::mt19937_64_instance
-// exactly where Armadillo's own fill leaves it, but generated a whole block
-// of the Mersenne Twister at a time instead of one library call (and one
+// value for value, leaving the calling thread's engine exactly where
+// Armadillo's own fill leaves it, but generated a whole block of the
+// Mersenne Twister at a time instead of one library call (and one
 // thread-local lookup) per value.
 //
 // What is reproduced, from libstdc++ and Armadillo:
@@ -12,12 +12,11 @@
 //   the largest double below 1;
 // - std::normal_distribution<double>: Marsaglia's polar method, whose
 //   second value of each accepted pair is saved for the next call;
-// - Armadillo's normal fill: from 1024 real (512 complex) elements on, and
-//   outside a parallel region, the elements are split into equal chunks,
-//   one per OpenMP thread (mp_thread_limit), each with an engine of its own
-//   seeded with t + randi<u64>() from the calling thread's engine and a
-//   fresh distribution; the remainder continues chunk 0's stream.  Below
-//   that, one fresh distribution on the calling thread's engine.
+// - Armadillo's fill scheme, which changed between its versions: which
+//   engine is the calling thread's, and whether a large normal fill is
+//   split over OpenMP threads (see Scheme below, next to the constants it
+//   copies).  An Armadillo whose scheme is not known here fills with its
+//   own randu()/randn().
 // A complex element takes the real part's value, then the imaginary part's,
 // so the complex flavour is the real fill of twice as many doubles.
 //
@@ -48,8 +47,6 @@
 
 namespace zorvak {
 namespace random_fill_detail {
-
-static_assert(arma::arma_rng::rng_method == 1, "Armadillo must draw from its thread-local std::mt19937_64");
 
 constexpr std::size_t state_words = 312;  // std::mt19937_64's n
 constexpr std::size_t shift_words = 156;  // and m
@@ -273,6 +270,51 @@ inline void normal_on_engine(std::mt19937_64& engine, double* out, std::size_t c
     restore(engine, stream.engine);
 }
 
+template <typename T>
+constexpr std::size_t values_per_element = std::is_same_v<T, double> ? 1 : 2;
+
+template <typename T>
+double* values_of(arma::Mat<T>& m) {
+    static_assert(std::is_same_v<T, double> || std::is_same_v<T, std::complex<double>>);
+    return reinterpret_cast<double*>(m.memptr());  // complex<double> is laid out as double[2]
+}
+
+// How the Armadillo in use fills, from its version.  Each line was checked
+// against that release's arma_rng.hpp; the copies assume a thread-local
+// std::mt19937_64 that no mutex guards.
+enum class Scheme {
+    // The process-wide thread-local arma::mt19937_64_instance; a normal fill
+    // of chunked_from elements or more, outside a parallel region, is split
+    // into equal chunks, one per OpenMP thread (mp_thread_limit), each on an
+    // engine of its own seeded with t + randi<u64>() from the calling
+    // thread's engine, with a fresh distribution; the remainder continues
+    // chunk 0's stream.  Below that, one fresh distribution on the calling
+    // thread's engine.
+    chunked_normal,
+    // The calling thread's arma_rng::get_producer() (a new thread's engine
+    // is seeded with the default seed plus the number of threads that asked
+    // before it), with one fresh distribution for every normal fill,
+    // whatever its size.
+    one_engine,
+    // Not known here: Armadillo's own randu()/randn(), slower but identical
+    // by definition.
+    armadillo_own,
+};
+
+}  // namespace random_fill_detail
+
+#if (ARMA_VERSION_MAJOR == 10 && ARMA_VERSION_MINOR >= 8 || ARMA_VERSION_MAJOR == 11) && \
+    defined(ARMA_USE_EXTERN_RNG)
+// 10.8 to 11.x; checked against 11.4.2.
+namespace random_fill_detail {
+inline constexpr Scheme scheme = Scheme::chunked_normal;
+template <typename T>
+constexpr arma::uword chunked_from = std::is_same_v<T, double> ? 1024 : 512;
+}  // namespace random_fill_detail
+
+inline std::mt19937_64& calling_thread_engine() { return arma::mt19937_64_instance; }
+
+namespace random_fill_detail {
 #if defined(ARMA_USE_OPENMP)
 // libgomp's workers belong to the thread that started them, whoever that
 // was (this fill, another extension, an OpenMP BLAS), and do not survive
@@ -316,51 +358,74 @@ inline void normal_in_chunks(double* out, std::size_t n_elem, std::size_t values
         for (std::size_t t = 0; t < n_chunks; ++t) fill_chunk(t);
     }
 }
-#endif
 
+// Splits the fill as Armadillo does, when it does.
 template <typename T>
-constexpr std::size_t values_per_element = std::is_same_v<T, double> ? 1 : 2;
-
-template <typename T>
-double* values_of(arma::Mat<T>& m) {
-    static_assert(std::is_same_v<T, double> || std::is_same_v<T, std::complex<double>>);
-    return reinterpret_cast<double*>(m.memptr());  // complex<double> is laid out as double[2]
+bool split_normal_fill(arma::Mat<T>& m) {
+    if (m.n_elem < chunked_from<T> || omp_in_parallel()) return false;
+    normal_in_chunks(values_of(m), m.n_elem, values_per_element<T>);
+    return true;
 }
-
+#else
+template <typename T>
+bool split_normal_fill(arma::Mat<T>&) { return false; }
+#endif
 }  // namespace random_fill_detail
+
+#elif (ARMA_VERSION_MAJOR == 14 || ARMA_VERSION_MAJOR == 15) && defined(ARMA_USE_CXX11_RNG) && \
+    defined(ARMA_USE_THREAD_LOCAL) && !defined(ARMA_GUARD_PRODUCER)
+// 14.x and 15.x; checked against 14.2.3 and 15.2.1.
+namespace random_fill_detail {
+inline constexpr Scheme scheme = Scheme::one_engine;
+template <typename T>
+bool split_normal_fill(arma::Mat<T>&) { return false; }
+}  // namespace random_fill_detail
+
+inline std::mt19937_64& calling_thread_engine() { return arma::arma_rng::get_producer(); }
+
+#else
+namespace random_fill_detail {
+inline constexpr Scheme scheme = Scheme::armadillo_own;
+template <typename T>
+bool split_normal_fill(arma::Mat<T>&) { return false; }
+}  // namespace random_fill_detail
+
+// Declared only: with Armadillo's own fills nothing here draws directly.
+std::mt19937_64& calling_thread_engine();
+#endif
 
 // Mat::randu(): every element (real part, then imaginary part) uniform on
 // [0, 1), from the calling thread's engine.
 template <typename T>
 void randu_fill(arma::Mat<T>& m) {
     using namespace random_fill_detail;
-    std::mt19937_64& engine = arma::mt19937_64_instance;
-    double* out = values_of(m);
-    const std::size_t count = m.n_elem * values_per_element<T>;
-    if (count < bulk_from) {
-        std::uniform_real_distribution<double> distribution;
-        for (std::size_t i = 0; i < count; ++i) out[i] = distribution(engine);
-        return;
+    if constexpr (scheme == Scheme::armadillo_own) {
+        m.randu();
+    } else {
+        std::mt19937_64& engine = calling_thread_engine();
+        double* out = values_of(m);
+        const std::size_t count = m.n_elem * values_per_element<T>;
+        if (count < bulk_from) {
+            std::uniform_real_distribution<double> distribution;
+            for (std::size_t i = 0; i < count; ++i) out[i] = distribution(engine);
+            return;
+        }
+        EngineState state = state_of(engine);
+        draw_uniform(state, out, count);
+        restore(engine, state);
     }
-    EngineState state = state_of(engine);
-    draw_uniform(state, out, count);
-    restore(engine, state);
 }
 
 // Mat::randn(): every element (real part, then imaginary part) standard
-// normal, split over OpenMP threads as Armadillo splits it.
+// normal, split over OpenMP threads where Armadillo splits it.
 template <typename T>
 void randn_fill(arma::Mat<T>& m) {
     using namespace random_fill_detail;
-    double* out = values_of(m);
-#if defined(ARMA_USE_OPENMP)
-    constexpr arma::uword chunked_from = values_per_element<T> == 1 ? 1024 : 512;
-    if (m.n_elem >= chunked_from && !omp_in_parallel()) {
-        normal_in_chunks(out, m.n_elem, values_per_element<T>);
-        return;
+    if constexpr (scheme == Scheme::armadillo_own) {
+        m.randn();
+    } else if (!split_normal_fill(m)) {
+        normal_on_engine(calling_thread_engine(), values_of(m), m.n_elem * values_per_element<T>);
     }
-#endif
-    normal_on_engine(arma::mt19937_64_instance, out, m.n_elem * values_per_element<T>);
 }
 
 }  // namespace zorvak

@@ -1,0 +1,136 @@
+// std::mt19937_64 a whole 312-word block at a time, and the uniform values
+// of std::uniform_real_distribution<double> on [0, 1), as libstdc++ gives
+// them: the same words, the same doubles bit for bit, and the engine left
+// in the same state.
+//
+// What is reproduced, from libstdc++:
+// - std::mt19937_64: its 312 state words, the index of the next word, the
+//   seeding, the twist that renews all words once they are used up, and the
+//   tempering;
+// - std::uniform_real_distribution<double> on [0, 1): one 64-bit draw,
+//   converted to double with one rounding, times 2^-64, with 1.0 replaced by
+//   the largest double below 1.
+//
+// The hot loop is compiled twice, for baseline x86-64 and for AVX2, and
+// picked at load time; every operation in it is exact at any vector width.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <type_traits>
+
+#ifndef __GLIBCXX__
+#error "linalg/mt19937_64_blocks.hpp reproduces libstdc++'s engine layout and distribution"
+#endif
+
+namespace zorvak {
+namespace random_fill_detail {
+
+constexpr std::size_t state_words = 312;  // std::mt19937_64's n
+constexpr std::size_t shift_words = 156;  // and m
+
+// The layout of libstdc++'s std::mt19937_64: the state words, then the index
+// of the next word to temper (312: the block is used up).
+struct EngineState {
+    std::uint64_t word[state_words];
+    std::size_t next;
+};
+
+static_assert(std::mt19937_64::state_size == state_words && std::mt19937_64::shift_size == shift_words);
+static_assert(sizeof(EngineState) == sizeof(std::mt19937_64));
+static_assert(std::is_trivially_copyable_v<std::mt19937_64> && std::is_trivially_copyable_v<EngineState>);
+
+inline EngineState state_of(const std::mt19937_64& engine) {
+    EngineState state;
+    std::memcpy(&state, &engine, sizeof state);
+    return state;
+}
+
+// The engine is trivially copyable; the cast only says that its layout,
+// not its constructor, is what matters here.
+inline void restore(std::mt19937_64& engine, const EngineState& state) {
+    std::memcpy(static_cast<void*>(&engine), &state, sizeof state);
+}
+
+// std::mt19937_64::seed(value).
+inline EngineState seeded_state(std::uint64_t seed) {
+    EngineState state;
+    state.word[0] = seed;
+    for (std::size_t i = 1; i < state_words; ++i) {
+        const std::uint64_t previous = state.word[i - 1];
+        state.word[i] = 6364136223846793005ULL * (previous ^ (previous >> 62)) + i;
+    }
+    state.next = state_words;
+    return state;
+}
+
+// Renews all 312 words.  Both loops read only words ahead of the one they
+// write, or words already renewed, so they vectorize as written.
+[[gnu::always_inline]] inline void twist(EngineState& state) {
+    constexpr std::uint64_t upper = ~std::uint64_t(0) << 31;
+    constexpr std::uint64_t lower = ~upper;
+    constexpr std::uint64_t matrix_a = 0xb5026f5aa96619e9ULL;
+    std::uint64_t* x = state.word;
+    const auto mixed = [](std::uint64_t high_from, std::uint64_t low_from) {
+        const std::uint64_t y = (high_from & upper) | (low_from & lower);
+        return (y >> 1) ^ (-(y & 1) & matrix_a);
+    };
+    for (std::size_t k = 0; k < state_words - shift_words; ++k) x[k] = x[k + shift_words] ^ mixed(x[k], x[k + 1]);
+    for (std::size_t k = state_words - shift_words; k < state_words - 1; ++k)
+        x[k] = x[k - (state_words - shift_words)] ^ mixed(x[k], x[k + 1]);
+    x[state_words - 1] = x[shift_words - 1] ^ mixed(x[state_words - 1], x[0]);
+    state.next = 0;
+}
+
+[[gnu::always_inline]] inline std::uint64_t temper(std::uint64_t y) {
+    y ^= (y >> 29) & 0x5555555555555555ULL;
+    y ^= (y << 17) & 0x71d67fffeda60000ULL;
+    y ^= (y << 37) & 0xfff7eee000000000ULL;
+    return y ^ (y >> 43);
+}
+
+[[gnu::always_inline]] inline double double_from_bits(std::uint64_t bits) {
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// The uniform distribution's value for one draw.  The draw's two halves sit
+// in the mantissas of 2^84 and 2^52; subtracting those powers is exact, and
+// the one addition rounds the whole draw once, as a scalar conversion
+// would.  This form vectorizes where a 64-bit unsigned conversion does not.
+[[gnu::always_inline]] inline double unit_value(std::uint64_t draw) {
+    constexpr double below_one = 0x1.fffffffffffffp-1;
+    const double high = double_from_bits((draw >> 32) | 0x4530000000000000ULL) - 0x1.00000001p84;
+    const double low = double_from_bits((draw & 0xffffffffULL) | 0x4330000000000000ULL);
+    const double value = (high + low) * 0x1p-64;
+    return value < 1.0 ? value : below_one;
+}
+
+[[gnu::always_inline]] inline void unit_values(const std::uint64_t* words, double* out, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) out[i] = unit_value(temper(words[i]));
+}
+
+// count uniform values from the engine, in draw order.
+[[gnu::target_clones("avx2", "default")]] inline void draw_uniform(EngineState& state, double* out,
+                                                                    std::size_t count) {
+    std::size_t take = std::min(count, state_words - state.next);
+    unit_values(state.word + state.next, out, take);
+    state.next += take;
+    for (out += take, count -= take; count > 0; out += take, count -= take) {
+        twist(state);
+        take = std::min(count, state_words);
+        unit_values(state.word, out, take);
+        state.next = take;
+    }
+}
+
+// Below this many values the engine's own interface is as quick as moving
+// its 2.5 KB state in and out.
+constexpr std::size_t bulk_from = 64;
+
+}  // namespace random_fill_detail
+}  // namespace zorvak

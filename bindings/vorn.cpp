@@ -36,6 +36,13 @@ bool in_main_interpreter() { return PyInterpreterState_Get() == PyInterpreterSta
 
 pybind11::module_::module_def definition;
 
+// The module the main interpreter built, held for the process: its classes
+// stay in pybind11's registry, so every later entry must hand it out
+// rather than register them again.  CPython 3.13 runs this entry in the
+// main interpreter when a subinterpreter imports vorn, then drops the
+// module it got, so the interpreter's own module table cannot be asked.
+PyObject* made_first = nullptr;
+
 }  // namespace
 
 // PYBIND11_MODULE spelled out, to refuse a subinterpreter before pybind11
@@ -47,10 +54,11 @@ PYBIND11_PLUGIN_IMPL(vorn) {
                         "vorn cannot be imported in a subinterpreter, only in the main interpreter");
         return nullptr;
     }
-    // Imported before (and taken out of sys.modules since): the same module.
-    if (PyObject* made = PyState_FindModule(&definition)) {
-        Py_INCREF(made);
-        return made;
+    // Imported before, taken out of sys.modules since, or built for a
+    // subinterpreter's refused import: the same module.
+    if (made_first != nullptr) {
+        Py_INCREF(made_first);
+        return made_first;
     }
     PYBIND11_ENSURE_INTERNALS_READY
     auto m = pybind11::module_::create_extension_module("vorn", nullptr, &definition);
@@ -60,6 +68,8 @@ PYBIND11_PLUGIN_IMPL(vorn) {
         // any interpreter, a copy of this module's attributes without
         // calling this entry; with 0 it calls the entry each time.
         definition.m_size = 0;
+        made_first = m.ptr();
+        Py_INCREF(made_first);
         return m.ptr();  // the reference PyModule_Create made; m only borrowed it
     }
     PYBIND11_CATCH_INIT_EXCEPTIONS

@@ -15,7 +15,8 @@ import traceback
 import pytest
 
 import morvane
-from child_python import child_env, run_python
+from child_python import (HAS_SUBINTERPRETERS, SUBINTERPRETER_KINDS, child_env, import_refusals,
+                          run_python)
 
 WATER = """\
 3
@@ -237,25 +238,20 @@ def test_c_entry_exits_with_status_2_and_a_diagnostic(tmp_path, name, shown):
 
 # -- one interpreter per process, and the module table ----------------------
 
-def test_second_interpreter_is_refused():
-    interpreters = pytest.importorskip("_xxsubinterpreters",
-                                       reason="needs the private sub-interpreter module")
-    del interpreters
+@pytest.mark.skipif(not HAS_SUBINTERPRETERS, reason="needs CPython's private subinterpreter module")
+@pytest.mark.parametrize("kind", SUBINTERPRETER_KINDS)
+def test_second_interpreter_is_refused(kind):
     result = run_python("""
-        import sys, morvane, _xxsubinterpreters as interpreters
-        sub = interpreters.create()
-        try:
-            interpreters.run_string(sub, "import sys; sys.path[:0] = %r; import morvane"
-                                    % (sys.path,))
-        except interpreters.RunFailedError as e:
-            print(e)
+        import sys, morvane
+        from child_python import in_subinterpreter
+        print(in_subinterpreter("import morvane", sys.argv[2]))
         morvane.read_xyz(sys.argv[1])
     """, os.path.abspath(os.path.join(os.path.dirname(__file__), os.pardir, "examples",
-                                      "water.xyz")))
+                                      "water.xyz")), kind)
     assert result.returncode == 0, result.stderr
-    assert "ImportError" in result.stdout and result.stdout.endswith(
-        ": Interpreter change detected - this module can only be loaded into one interpreter "
-        "per process.\n"), result.stdout
+    own = ("Interpreter change detected - this module can only be loaded into one interpreter "
+           "per process.")
+    assert result.stdout[:-1] in import_refusals("morvane", own, kind), result.stdout
 
 
 def test_import_as_submodule_enters_module_table(tmp_path):
@@ -592,7 +588,10 @@ def test_reimport_does_not_grow_memory():
                 del sys.modules["morvane"]
                 import morvane
 
-        reimport(2000)
+        # The first rounds of even an empty loop grow the resident set (on
+        # 3.13 by about 250 KiB in 30,000 rounds, then by nothing), so the
+        # batch measured follows an equal warm-up batch.
+        reimport(30000)
         before = resident_kib()
         reimport(30000)
         print(resident_kib() - before)

@@ -9,6 +9,7 @@
 
 #include "bindings/fast_get.hpp"
 #include "bindings/instance_safety.hpp"
+#include "bindings/value_casters.hpp"
 #include "linalg/basis.hpp"
 
 namespace zorvak::bindings {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bindings/instance_safety.hpp"
+#include "bindings/value_casters.hpp"
 #include "linalg/hamiltonian.hpp"
 
 namespace zorvak::bindings {

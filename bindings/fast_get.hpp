@@ -9,8 +9,8 @@
 // replaces.  Conversions, overload errors, exception messages and the
 // docstring therefore stay those of the pybind11 binding.
 //
-// The instance test reads pybind11 2.x internals (instance layout and type
-// records); the build refuses pybind11 3 for this reason among others.
+// The instance test is pybind11's own reading of an instance
+// (pybind11_internals.hpp).
 #pragma once
 
 #include <pybind11/complex.h>
@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "bindings/front_entry.hpp"
+#include "bindings/pybind11_internals.hpp"
 
 namespace zorvak::bindings {
 
@@ -37,8 +38,7 @@ struct fast_get<Getter> {
     static constexpr Py_ssize_t arity = sizeof...(Index);
 
     // One installation per bound class.
-    static inline PyTypeObject* type = nullptr;
-    static inline const py::detail::type_info* bound = nullptr;
+    static inline const internals::bound_class* bound = nullptr;
     static inline front_entry front;
 
     static bool plain_int(PyObject* arg, int& out) {
@@ -53,15 +53,12 @@ struct fast_get<Getter> {
     // The C++ object behind self, when pybind11 would read it the same way
     // without conversion: an instance of the bound class or of a subclass
     // (a Python subclass, or a bound C++ subclass such as a Hamiltonian),
-    // with one C++ object whose holder is constructed.  pybind11 itself
-    // reads a bound subclass's object through the base pointer when no class
-    // of the hierarchy uses C++ multiple inheritance; so does this.
+    // with one C++ object whose holder is constructed and that pybind11
+    // reads without a cast.
     static Class* direct_self(PyObject* self) {
-        PyTypeObject* self_type = Py_TYPE(self);
-        if (self_type != type && !(PyType_IsSubtype(self_type, type) && bound->simple_type)) return nullptr;
-        auto* inst = reinterpret_cast<py::detail::instance*>(self);
-        if (!inst->simple_layout || !inst->simple_holder_constructed) return nullptr;
-        return static_cast<Class*>(inst->simple_value_holder[0]);
+        const auto part = internals::part_read_as(self, bound);
+        if (!part || !part->constructed) return nullptr;
+        return static_cast<Class*>(part->direct);
     }
 
     template <std::size_t... I>
@@ -95,9 +92,10 @@ struct fast_get<Getter> {
     // Replaces cls.<name>, which must already be bound to Getter.
     template <typename PyClass>
     static void install(py::module_& module, PyClass& cls, const char* name) {
-        type = reinterpret_cast<PyTypeObject*>(cls.ptr());
-        bound = py::detail::get_type_info(typeid(Class));
-        if (bound == nullptr || bound->type != type) py::pybind11_fail("fast_get: the class is not bound");
+        bound = internals::bound_class_of(typeid(Class));
+        if (bound == nullptr || internals::python_type(bound) != reinterpret_cast<PyTypeObject*>(cls.ptr())) {
+            py::pybind11_fail("fast_get: the class is not bound");
+        }
         front.install(module, cls, name, &call);
     }
 };

@@ -15,6 +15,7 @@
 #include <typeinfo>
 
 #include "bindings/front_entry.hpp"
+#include "bindings/pybind11_internals.hpp"
 
 #include "linalg/basis.hpp"
 #include "linalg/hamiltonian.hpp"
@@ -36,57 +37,9 @@ inline void raise_in_python() {
         throw;  // thread cancellation must go on unwinding
 #endif
     } catch (...) {
-#if PYBIND11_VERSION_HEX >= 0x020D0000
-        py::detail::try_translate_exceptions();
-#else
-        // The same, spelled out as the dispatcher of pybind11 2.10 to 2.12 does it.
-        namespace detail = py::detail;
-        if (!detail::apply_exception_translators(detail::get_local_internals().registered_exception_translators) &&
-            !detail::apply_exception_translators(detail::get_internals().registered_exception_translators)) {
-            PyErr_SetString(PyExc_SystemError, "Exception escaped from default exception translator!");
-        }
-#endif
+        internals::translate_active_exception();
     }
 }
-
-// pybind11 lets None through as a null pointer when a function has no
-// argument records (ours have none: their arguments are unnamed), and for
-// an instance whose __init__ never ran it hands out freshly allocated,
-// unconstructed storage.  A member call on either crashes.  This caster
-// refuses both, so the call ends in pybind11's usual TypeError, or in
-// NotImplemented for an operator.
-template <typename Value>
-class constructed_value_caster : public py::detail::type_caster_base<Value> {
-public:
-    bool load(py::handle src, bool convert) {
-        if (!src || src.is_none()) return false;
-        const py::detail::type_info* bound = this->typeinfo;
-        if (bound != nullptr && PyObject_TypeCheck(src.ptr(), bound->type) && !constructed(src, bound)) return false;
-        return py::detail::type_caster_base<Value>::load(src, convert);
-    }
-
-private:
-    // Whether the part of the instance that pybind11's load reads as the
-    // bound class holds a constructed object: the only part, or else the
-    // first that is the bound class or (no C++ multiple inheritance) derives
-    // from it.  Other parts pybind11 takes as redundant: in an instance of
-    // class N(HamiltonianReal, OperatorReal) the Hamiltonian part serves
-    // Operator methods too, and the Operator part is never built.
-    static bool constructed(py::handle src, const py::detail::type_info* bound) {
-        auto* inst = reinterpret_cast<py::detail::instance*>(src.ptr());
-        if (inst->simple_layout) return inst->simple_holder_constructed;
-        const auto& parts = py::detail::all_type_info(Py_TYPE(src.ptr()));
-        if (Py_TYPE(src.ptr()) == bound->type || parts.size() == 1) {
-            return inst->get_value_and_holder(parts.front()).holder_constructed();
-        }
-        for (const py::detail::type_info* part : parts) {
-            if (bound->simple_type ? PyType_IsSubtype(part->type, bound->type) != 0 : part->type == bound->type) {
-                return inst->get_value_and_holder(part).holder_constructed();
-            }
-        }
-        return true;  // no part is read directly; pybind11 decides
-    }
-};
 
 // CPython accepts `x.__class__ = other` when both types have the same
 // layout and deallocator, and every pybind11 class shares both, so an
@@ -103,9 +56,7 @@ struct own_deallocator {
 
     template <typename PyClass>
     static void install(PyClass& cls) {
-        auto* type = reinterpret_cast<PyTypeObject*>(cls.ptr());
-        inherited = type->tp_free;
-        type->tp_free = &release;
+        inherited = internals::replace_free(reinterpret_cast<PyTypeObject*>(cls.ptr()), &release);
     }
 };
 
@@ -118,16 +69,15 @@ struct own_deallocator {
 class instance_base_guard {
 public:
     static void install() {
-        auto* base = reinterpret_cast<PyTypeObject*>(py::detail::get_internals().instance_base);
+        PyTypeObject* base = internals::instance_base();
         if (base->tp_new == &construct) return;
-        unguarded = base->tp_new;
-        base->tp_new = &construct;
+        unguarded = internals::replace_new(base, &construct);
     }
 
 private:
     static inline newfunc unguarded = nullptr;
 
-    static bool is_bound(PyTypeObject* type) { return !py::detail::all_type_info(type).empty(); }
+    static bool is_bound(PyTypeObject* type) { return !internals::parts_of(type).empty(); }
 
     static PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         try {
@@ -153,11 +103,11 @@ private:
 template <typename Class>
 struct init_guard {
     static inline PyTypeObject* type = nullptr;
-    static inline const py::detail::type_info* bound = nullptr;
+    static inline const internals::bound_class* bound = nullptr;
     static inline front_entry front;
 
     static bool has_own_part(PyObject* self) {
-        for (const py::detail::type_info* part : py::detail::all_type_info(Py_TYPE(self))) {
+        for (const internals::bound_class* part : internals::parts_of(Py_TYPE(self))) {
             if (part == bound) return true;
         }
         return false;
@@ -181,24 +131,12 @@ struct init_guard {
     // 2.10.1 take whatever function a class has under the name they bind
     // (here the inherited __init__) for one of their own.
     static void install(py::module_& module) {
-        bound = py::detail::get_type_info(typeid(Class));
+        bound = internals::bound_class_of(typeid(Class));
         if (bound == nullptr) py::pybind11_fail("init_guard: the class is not bound");
-        type = bound->type;
+        type = internals::python_type(bound);
         py::type cls = py::type::of<Class>();
         front.install(module, cls, "__init__", &call);
     }
 };
 
 }  // namespace zorvak::bindings
-
-namespace pybind11::detail {
-
-template <typename T>
-class type_caster<zorvak::Operator<T>> : public zorvak::bindings::constructed_value_caster<zorvak::Operator<T>> {};
-template <typename T>
-class type_caster<zorvak::Hamiltonian<T>>
-    : public zorvak::bindings::constructed_value_caster<zorvak::Hamiltonian<T>> {};
-template <typename T>
-class type_caster<zorvak::Basis<T>> : public zorvak::bindings::constructed_value_caster<zorvak::Basis<T>> {};
-
-}  // namespace pybind11::detail

@@ -1,15 +1,24 @@
-// Module entry of vorn: the six classes, registered in a fixed order.  The
-// Hamiltonian classes look their Operator base up in pybind11's registry,
-// so they come after it, and the guard on the Operator __init__ last.
+// Module entry of vorn: the six classes, registered in a fixed order.
 #include <complex>
 
 #include "bindings/bind_basis.hpp"
 #include "bindings/bind_hamiltonian.hpp"
 #include "bindings/bind_operator.hpp"
 #include "bindings/instance_safety.hpp"
+#include "bindings/pybind11_internals.hpp"
 
 namespace {
 
+// The order is behaviour:
+// - the instance base's guard goes on before any class is made, so that no
+//   instance of a bound class is ever built without it;
+// - the classes come in the order of the module's documented listing, each
+//   Operator before the Hamiltonian of its flavour, which looks its base up
+//   in pybind11's registry;
+// - the guards on the Operator __init__ go on last: pybind11 2.10.0 and
+//   2.10.1 take whatever function a class has under the name they bind (for
+//   a Hamiltonian, the inherited __init__) for one of their own, so the
+//   Hamiltonians must have bound theirs first.
 void register_classes(pybind11::module_& m) {
     using namespace zorvak::bindings;
     using complex_t = std::complex<double>;
@@ -21,7 +30,6 @@ void register_classes(pybind11::module_& m) {
     bind_basis<complex_t>(m, "Complex");
     bind_hamiltonian<double>(m, "Real");
     bind_hamiltonian<complex_t>(m, "Complex");
-    // The Hamiltonian classes derive from these.
     init_guard<zorvak::Operator<double>>::install(m);
     init_guard<zorvak::Operator<complex_t>>::install(m);
 }
@@ -43,12 +51,9 @@ pybind11::module_::module_def definition;
 // module it got, so the interpreter's own module table cannot be asked.
 PyObject* made_first = nullptr;
 
-}  // namespace
-
-// PYBIND11_MODULE spelled out, to refuse a subinterpreter before pybind11
-// touches its registry and to hand a later import the module made first.
-PYBIND11_PLUGIN_IMPL(vorn) {
-    PYBIND11_CHECK_PYTHON_VERSION
+// The module to hand out without building one, or null with ImportError
+// set in a subinterpreter, or null to build it.
+PyObject* existing_module() {
     if (!in_main_interpreter()) {
         PyErr_SetString(PyExc_ImportError,
                         "vorn cannot be imported in a subinterpreter, only in the main interpreter");
@@ -56,21 +61,22 @@ PYBIND11_PLUGIN_IMPL(vorn) {
     }
     // Imported before, taken out of sys.modules since, or built for a
     // subinterpreter's refused import: the same module.
-    if (made_first != nullptr) {
-        Py_INCREF(made_first);
-        return made_first;
-    }
-    PYBIND11_ENSURE_INTERNALS_READY
-    auto m = pybind11::module_::create_extension_module("vorn", nullptr, &definition);
-    try {
-        register_classes(m);
-        // pybind11's m_size of -1 has CPython give every later import, in
-        // any interpreter, a copy of this module's attributes without
-        // calling this entry; with 0 it calls the entry each time.
-        definition.m_size = 0;
-        made_first = m.ptr();
-        Py_INCREF(made_first);
-        return m.ptr();  // the reference PyModule_Create made; m only borrowed it
-    }
-    PYBIND11_CATCH_INIT_EXCEPTIONS
+    Py_XINCREF(made_first);
+    return made_first;
+}
+
+void build_module(pybind11::module_& m, pybind11::module_::module_def& def) {
+    register_classes(m);
+    // pybind11's m_size of -1 has CPython give every later import, in any
+    // interpreter, a copy of this module's attributes without calling this
+    // entry; with 0 it calls the entry each time.
+    def.m_size = 0;
+    made_first = m.ptr();
+    Py_INCREF(made_first);
+}
+
+}  // namespace
+
+extern "C" PYBIND11_EXPORT PyObject* PyInit_vorn() {
+    return zorvak::bindings::internals::module_entry("vorn", definition, &existing_module, &build_module);
 }

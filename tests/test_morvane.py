@@ -289,6 +289,7 @@ OUT_OF_MEMORY = """
 """
 
 
+@pytest.mark.plain_allocator
 @pytest.mark.parametrize("caller", ["python", "c entry"])
 def test_out_of_memory(tmp_path, good_file, caller):
     big = tmp_path / "big.xyz"
@@ -575,6 +576,7 @@ def test_c_entry_keeps_waiting_through_signals(tmp_path):
 
 # -- re-importing ------------------------------------------------------------
 
+@pytest.mark.plain_allocator
 def test_reimport_does_not_grow_memory():
     result = run_python("""
         import sys, morvane

@@ -146,11 +146,18 @@ def mypy_strict(tmp_path_factory):
          "--show-error-codes", "--cache-dir", str(where / "cache"), "--config-file", os.devnull,
          TYPED_EXAMPLE, str(where / "misuse.py")],
         capture_output=True, text=True, cwd=where, timeout=600)
-    assert result.returncode in (0, 1), result.stdout + result.stderr
+    # The misuse cases always give errors, so mypy that checked the files
+    # exits with 1 and reports them; a missing mypy exits with 1 too, reporting
+    # nothing.
+    if "No module named mypy" in result.stderr:
+        pytest.fail(f"mypy is not installed for {sys.executable}: the stubs cannot be checked "
+                    "(install the test extra: pip install .[test])", pytrace=False)
+    assert result.returncode == 1, result.stdout + result.stderr
     messages = {}
     for line in result.stdout.splitlines():
         path, _, rest = line.partition(":")
         messages.setdefault(os.path.basename(path), []).append(rest)
+    assert "misuse.py" in messages, "mypy reported nothing on the misuse cases:\n" + result.stdout + result.stderr
     return messages, line_of
 
 

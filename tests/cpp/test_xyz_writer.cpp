@@ -7,25 +7,47 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <random>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
 
 using namespace zorvak_crystal;
 
+// A directory of this process's own, removed when the process ends: a fixed
+// name would be shared with runs beside this one and with other users.
+class Scratch_dir {
+public:
+    Scratch_dir()
+    {
+        std::string pattern = ::testing::TempDir() + "zorvak_writer.XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
+        path_ = pattern + "/";
+    }
+    ~Scratch_dir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    Scratch_dir(const Scratch_dir&) = delete;
+    Scratch_dir& operator=(const Scratch_dir&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 std::string scratch(const std::string& name)
 {
-    static const std::string dir = [] {
-        const std::string d = ::testing::TempDir() + "zorvak_writer/";
-        EXPECT_EQ(std::system(("mkdir -p '" + d + "'").c_str()), 0);
-        return d;
-    }();
-    return dir + name;
+    static const Scratch_dir dir;
+    return dir.path() + name;
 }
 
 std::vector<std::string> lines_of(const std::string& path)

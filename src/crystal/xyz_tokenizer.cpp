@@ -1,15 +1,12 @@
 #include "crystal/xyz_tokenizer.hpp"
 
-#include <fast_float/fast_float.h>
-
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cmath>
 #include <cstring>
-#include <system_error>
+#include <optional>
 #include <utility>
 
+#include "crystal/xyz_number.hpp"
 #include "crystal/xyz_text.hpp"
 
 namespace zorvak_crystal {
@@ -40,16 +37,6 @@ constexpr std::size_t text_limit = 128;
 constexpr std::size_t aside_size = std::max(text_limit, shown_limit + 1);
 
 constexpr const char* repeat_message = "repeat counts (count*value) are not accepted";
-
-// Reads a real whose exponent letter is a D, which fast_float (like
-// std::from_chars) does not know: it is read as an E in place, then put back.
-fast_float::from_chars_result parse_d_exponent(char* first, char* last, char* letter, double& value)
-{
-    const char d = std::exchange(*letter, 'E');
-    const auto result = fast_float::from_chars(first, last, value);
-    *letter = d;
-    return result;
-}
 
 }  // namespace
 
@@ -106,14 +93,14 @@ inline bool Xyz_tokenizer::value_ends_here()
     return k != value_byte && (k != carriage_return || line_ends_at(1));
 }
 
-inline bool Xyz_tokenizer::ends_value_within(std::size_t p) const
+inline bool Xyz_tokenizer::ends_value_within(const char* p) const
 {
-    const std::size_t end = window_.end();
+    const char* const end = data() + window_.end();
     if (p >= end) return window_.last_block();
-    const Char_class k = class_of(data()[p]);
+    const Char_class k = class_of(*p);
     if (k == value_byte) return false;
     if (k != carriage_return) return true;
-    return p + 1 < end ? data()[p + 1] == '\n' : window_.last_block();
+    return p + 1 < end ? p[1] == '\n' : window_.last_block();
 }
 
 void Xyz_tokenizer::scan_value_piece()
@@ -222,17 +209,15 @@ void Xyz_tokenizer::reject_naming_repeats(const char* what) const
     reject_last(what);
 }
 
-// Most values are plain numbers that std::from_chars takes whole, so it is
+// Most values are plain numbers that the quick parser takes whole, so it is
 // left to find where they end; anything else gets the full form check.
-// from_chars takes no plus sign, and an integer only in digits.
 std::int32_t Xyz_tokenizer::next_integer()
 {
     seek_value();
+    const auto ends = [this](const char* p) { return ends_value_within(p); };
     std::int32_t value = 0;
-    const auto [ptr, ec] = std::from_chars(data() + pos_, data() + window_.end(), value);
-    const auto stop = static_cast<std::size_t>(ptr - data());
-    if (ec == std::errc{} && ends_value_within(stop)) {
-        take(stop - pos_);
+    if (const char* end = quick_integer(data() + pos_, data() + window_.end(), value, ends)) {
+        take(static_cast<std::size_t>(end - data()) - pos_);
         return value;
     }
     return integer_value();
@@ -247,31 +232,14 @@ std::int32_t Xyz_tokenizer::integer_value()
     return *value;
 }
 
-// fast_float reads what std::from_chars reads, correctly rounded; beyond our
-// form it also takes inf and nan, the only text it turns into a value that
-// is not finite other than a far exponent.  Those, and a value out of range
-// however fast_float reports it, are left to the full check.
 double Xyz_tokenizer::next_real()
 {
     seek_value();
-    char* const first = data() + pos_;
-    char* const last = data() + window_.end();
+    const auto ends = [this](const char* p) { return ends_value_within(p); };
     double value = 0.0;
-    auto result = fast_float::from_chars(first, last, value);
-    if (result.ec == std::errc{} && std::isfinite(value)) {
-        auto stop = static_cast<std::size_t>(result.ptr - data());
-        if (ends_value_within(stop)) {
-            take(stop - pos_);
-            return value;
-        }
-        if (stop < window_.end() && (data()[stop] == 'D' || data()[stop] == 'd')) {
-            result = parse_d_exponent(first, last, data() + stop, value);
-            stop = static_cast<std::size_t>(result.ptr - data());
-            if (result.ec == std::errc{} && std::isfinite(value) && ends_value_within(stop)) {
-                take(stop - pos_);
-                return value;
-            }
-        }
+    if (const char* end = quick_real(data() + pos_, data() + window_.end(), value, ends)) {
+        take(static_cast<std::size_t>(end - data()) - pos_);
+        return value;
     }
     return real_value();
 }

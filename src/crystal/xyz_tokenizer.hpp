@@ -60,11 +60,9 @@ public:
         }
     }
 
-    // The next value of the group as a 32-bit integer: optional sign, digits.
+    // The next value of the group as an integer, or as a real, in the forms
+    // xyz_number.hpp gives.
     std::int32_t next_integer();
-    // The next value as a real: optional sign, digits with an optional
-    // point, optional exponent of E or D in either case.  Plain decimal only:
-    // no Inf or NaN.
     double next_real();
     // The next value as text, plain or quoted ('...' or "...", a doubled
     // quote inside standing for one), cut to its first 128 bytes.  Quoted
@@ -100,9 +98,9 @@ private:
     bool line_ends_at(std::size_t ahead);
     // Whether a value ends at the current position, reading more if needed.
     bool value_ends_here();
-    // Whether a value ending at window offset p is known to end there
-    // without reading more: the fast paths' test.
-    bool ends_value_within(std::size_t p) const;
+    // Whether a value ending at p in the window is known to end there
+    // without reading more: the quick parsers' test.
+    bool ends_value_within(const char* p) const;
 
     // end_group for a line that goes on after the group's last value.
     void end_group_slowly();

@@ -178,11 +178,11 @@ void write_xyz(const Crystal& cryst, std::string_view filename)
     const std::string name(trim_trailing_blanks(filename));
     const std::size_t n = cryst.natom > 0 ? static_cast<std::size_t>(cryst.natom) : 0;
     const std::size_t names = cryst.name ? cryst.name->size() : 0;
-    if (n > names || n > cryst.rows()) {
+    if (n > names || n > cryst.xyz_atoms()) {
         // Checked before opening, so an existing file is left untouched.
         throw Xyz_error::record_refused(name, "natom is " + std::to_string(n) + " but the record holds "
                                                   + std::to_string(names) + " names and "
-                                                  + std::to_string(cryst.rows()) + " coordinate rows");
+                                                  + std::to_string(cryst.xyz_atoms()) + " coordinate rows");
     }
 
     Output_file file(name);

@@ -49,7 +49,7 @@ void expect_water(const Crystal& c, const std::string& file)
     for (int r = 1; r <= 3; ++r)
         for (int k = 1; k <= 3; ++k) EXPECT_EQ(c.cell_at(r, k), r == k ? 5.0 : 0.0) << "cell " << r << k;
     ASSERT_TRUE(c.xyz && c.name);
-    ASSERT_EQ(c.rows(), 2u);
+    ASSERT_EQ(c.xyz_atoms(), 2u);
     EXPECT_EQ(symbols(c), "O |H |");
     const double want[2][3] = {{0.0, 0.0, 0.1174}, {0.0, 0.7572, -0.4696}};
     for (std::size_t i = 1; i <= 2; ++i)
@@ -226,7 +226,7 @@ TEST(ReadXyz, CountJustWithinWhatTheTextCanHoldStillReads)
     // memory bound on the count must not refuse them.
     Crystal c;
     read_xyz_buffer(c, "4\nc 1 0 0 c 0 1 0 c 0 0 1\n1 2 3 4\n5 6 7 8\n9 1 2 3\n4 5 6 7", "tight.xyz");
-    ASSERT_EQ(c.rows(), 4u);
+    ASSERT_EQ(c.xyz_atoms(), 4u);
     EXPECT_EQ(c.xyz_at(4, 3), 7.0);
     EXPECT_EQ(symbols(c), "H |B |F |Be|");
 }

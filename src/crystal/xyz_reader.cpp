@@ -8,7 +8,7 @@
 #include <string>
 
 #include "crystal/atom_storage.hpp"
-#include "crystal/xyz_text.hpp"
+#include "crystal/padded_name.hpp"
 
 namespace zorvak_crystal {
 
@@ -61,7 +61,7 @@ std::size_t read_some(int fd, char* into, std::size_t room, const std::string& n
         if (on_interrupt) on_interrupt();
         const ssize_t got = ::read(fd, into, room);
         if (got >= 0) return static_cast<std::size_t>(got);
-        if (errno != EINTR) throw Xyz_error::open_failure(name, read_unit, errno, "cannot read");
+        if (errno != EINTR) throw Xyz_error::read_failure(name, errno);
     }
 }
 

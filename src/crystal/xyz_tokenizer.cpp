@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "crystal/xyz_number.hpp"
-#include "crystal/xyz_text.hpp"
+#include "crystal/message_text.hpp"
 
 namespace zorvak_crystal {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "crystal/crystal.hpp"
-#include "crystal/xyz_text.hpp"
+#include "crystal/padded_name.hpp"
 
 namespace zorvak_crystal {
 

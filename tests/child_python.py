@@ -1,9 +1,11 @@
 """Fresh interpreters for tests whose calls could crash, hang or change the
-process: they find the modules where this interpreter does.  Subinterpreters
-of a child, for the tests that import a module in one."""
+process: they find the modules where this interpreter does.  Such a child
+may cap its own address space, to run a read out of memory on purpose.
+Subinterpreters of a child, for the tests that import a module in one."""
 
 import os
 import re
+import resource
 import subprocess
 import sys
 import textwrap
@@ -66,3 +68,11 @@ def import_refusals(module, own_message, kind):
     if kind == "isolated" and sys.version_info >= (3, 12):
         refusals.add(f"ImportError: module {module} does not support loading in subinterpreters")
     return refusals
+
+
+def cap_address_space(headroom):
+    """Caps the address space of this process `headroom` bytes above what it
+    uses now; for a child interpreter, as the cap cannot be lifted again."""
+    with open("/proc/self/status") as status:
+        in_use = next(int(l.split()[1]) * 1024 for l in status if l.startswith("VmSize:"))
+    resource.setrlimit(resource.RLIMIT_AS, (in_use + headroom,) * 2)

@@ -272,11 +272,10 @@ def test_import_as_submodule_enters_module_table(tmp_path):
 # -- running out of memory, in a child with a capped address space -----------
 
 OUT_OF_MEMORY = """
-    import ctypes, resource, sys, morvane
-    with open("/proc/self/status") as status:
-        in_use = next(int(l.split()[1]) * 1024 for l in status if l.startswith("VmSize:"))
+    import ctypes, sys, morvane
+    from child_python import cap_address_space
     # Room for the file's text (24 MB), not for the 78 MB of atom arrays.
-    resource.setrlimit(resource.RLIMIT_AS, (in_use + (48 << 20),) * 2)
+    cap_address_space(48 << 20)
     if sys.argv[2] == "python":
         try:
             morvane.read_xyz(sys.argv[1])
@@ -307,14 +306,13 @@ def test_out_of_memory(tmp_path, good_file, caller):
 @under_sanitizer
 def test_c_entry_exits_with_status_1_when_the_window_cannot_be_had(good_file):
     result = run_python("""
-        import ctypes, resource, sys, morvane
+        import ctypes, sys, morvane
+        from child_python import cap_address_space
         entry = ctypes.CDLL(morvane.__file__).c_read_xyz
         entry.argtypes = [ctypes.c_char_p]
         name = sys.argv[1].encode()
-        with open("/proc/self/status") as status:
-            in_use = next(int(l.split()[1]) * 1024 for l in status if l.startswith("VmSize:"))
         # Less than the reader's 1 MiB window.
-        resource.setrlimit(resource.RLIMIT_AS, (in_use + (256 << 10),) * 2)
+        cap_address_space(256 << 10)
         entry(name)
     """, good_file)
     assert result.returncode == 1, result.stderr
@@ -486,7 +484,8 @@ def test_waiting_read_goes_on_after_a_handler_that_returns(tmp_path):
 
 
 READ_UNTIL_SIGNAL = """
-    import morvane, resource, signal, sys
+    import morvane, signal, sys
+    from child_python import cap_address_space
 
     class Stop(Exception):
         pass
@@ -496,10 +495,8 @@ READ_UNTIL_SIGNAL = """
 
     signal.signal(signal.SIGUSR1, stop)
     if sys.argv[1] == "capped":
-        with open("/proc/self/status") as status:
-            in_use = next(int(l.split()[1]) * 1024 for l in status if l.startswith("VmSize:"))
         # Far less than an endless value would take if it were held.
-        resource.setrlimit(resource.RLIMIT_AS, (in_use + (64 << 20),) * 2)
+        cap_address_space(64 << 20)
     try:
         print(morvane.read_xyz("/dev/stdin"))
     except Stop:

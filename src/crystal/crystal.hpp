@@ -27,9 +27,10 @@ struct Crystal {
     double& cell_at(int r, int c) { return cell[(c - 1) * 3 + (r - 1)]; }
     double cell_at(int r, int c) const { return cell[(c - 1) * 3 + (r - 1)]; }
     // Atom i in 1..n, coordinate k in 1..3; needs xyz present.
-    double& xyz_at(std::size_t i, int k) { return (*xyz)[(k - 1) * rows() + (i - 1)]; }
-    double xyz_at(std::size_t i, int k) const { return (*xyz)[(k - 1) * rows() + (i - 1)]; }
-    std::size_t rows() const { return xyz ? xyz->size() / 3 : 0; }
+    double& xyz_at(std::size_t i, int k) { return (*xyz)[(k - 1) * xyz_atoms() + (i - 1)]; }
+    double xyz_at(std::size_t i, int k) const { return (*xyz)[(k - 1) * xyz_atoms() + (i - 1)]; }
+    // Atoms the coordinates are held for (natom may say otherwise).
+    std::size_t xyz_atoms() const { return xyz ? xyz->size() / 3 : 0; }
 };
 
 // Asked before each call that may wait for the file (open, and each read

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "crystal/xyz_text.hpp"
+#include "crystal/message_text.hpp"
 
 namespace zorvak_crystal {
 
@@ -14,12 +14,28 @@ Xyz_error::Xyz_error(Error_kind kind, std::string filename, Where where, const s
 {
 }
 
-Xyz_error Xyz_error::open_failure(std::string filename, int unit, int sys_errno, std::string_view action)
+namespace {
+
+// "<action> file '<name>' for reading|writing on unit <unit>: <reason>"
+std::string system_failure(std::string_view action, const std::string& filename, int unit, int sys_errno)
 {
     const char* direction = unit == read_unit ? " for reading" : " for writing";
-    std::string message = std::string(action) + " file " + shown(filename) + direction + " on unit "
-        + std::to_string(unit) + ": " + system_reason(sys_errno);
+    return std::string(action) + " file " + shown(filename) + direction + " on unit " + std::to_string(unit)
+        + ": " + system_reason(sys_errno);
+}
+
+}  // namespace
+
+Xyz_error Xyz_error::open_failure(std::string filename, int unit, int sys_errno)
+{
+    std::string message = system_failure("cannot open", filename, unit, sys_errno);
     return Xyz_error(Error_kind::cannot_open, std::move(filename), {unit, sys_errno}, message);
+}
+
+Xyz_error Xyz_error::read_failure(std::string filename, int sys_errno)
+{
+    std::string message = system_failure("cannot read", filename, read_unit, sys_errno);
+    return Xyz_error(Error_kind::cannot_open, std::move(filename), {read_unit, sys_errno}, message);
 }
 
 Xyz_error Xyz_error::at_item(Error_kind kind, std::string filename, long line, int item,
@@ -48,8 +64,7 @@ Xyz_error Xyz_error::already_read(std::string filename)
 
 Xyz_error Xyz_error::write_failure(std::string filename, int sys_errno, std::string_view action)
 {
-    std::string message = std::string(action) + " file " + shown(filename) + " for writing on unit "
-        + std::to_string(write_unit) + ": " + system_reason(sys_errno);
+    std::string message = system_failure(action, filename, write_unit, sys_errno);
     return Xyz_error(Error_kind::write_failed, std::move(filename), {write_unit, sys_errno}, message);
 }
 

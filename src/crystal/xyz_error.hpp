@@ -28,9 +28,11 @@ enum class Error_kind {
 // reads the same wherever it is raised.
 class Xyz_error : public std::runtime_error {
 public:
-    // "<action> file '<name>' for reading|writing on unit <unit>: <reason>"
-    static Xyz_error open_failure(std::string filename, int unit, int sys_errno,
-                                  std::string_view action = "cannot open");
+    // "cannot open file '<name>' for reading|writing on unit <unit>: <reason>"
+    static Xyz_error open_failure(std::string filename, int unit, int sys_errno);
+    // "cannot read file '<name>' for reading on unit 101: <reason>", of the
+    // kind cannot_open
+    static Xyz_error read_failure(std::string filename, int sys_errno);
     // "file '<name>', line <line>, item <item> of <where>: <what> (unit 101)"
     static Xyz_error at_item(Error_kind kind, std::string filename, long line, int item,
                              std::string_view where, std::string_view what);

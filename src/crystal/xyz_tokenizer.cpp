@@ -1,16 +1,13 @@
 #include "crystal/xyz_tokenizer.hpp"
 
-#include <fast_float/fast_float.h>
-
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cmath>
 #include <cstring>
-#include <system_error>
+#include <optional>
 #include <utility>
 
-#include "crystal/xyz_text.hpp"
+#include "crystal/xyz_number.hpp"
+#include "crystal/message_text.hpp"
 
 namespace zorvak_crystal {
 
@@ -41,82 +38,40 @@ constexpr std::size_t aside_size = std::max(text_limit, shown_limit + 1);
 
 constexpr const char* repeat_message = "repeat counts (count*value) are not accepted";
 
-// Reads a real whose exponent letter is a D, which fast_float (like
-// std::from_chars) does not know: it is read as an E in place, then put back.
-fast_float::from_chars_result parse_d_exponent(char* first, char* last, char* letter, double& value)
-{
-    const char d = std::exchange(*letter, 'E');
-    const auto result = fast_float::from_chars(first, last, value);
-    *letter = d;
-    return result;
-}
-
 }  // namespace
 
 Xyz_tokenizer::Xyz_tokenizer(Source source, std::string_view filename, std::size_t window)
-    : source_(std::move(source)), filename_(filename)
+    : filename_(filename), window_(std::move(source), filename, window)
 {
-    try {
-        window_.resize(std::max<std::size_t>(window, 1));
-    } catch (const std::bad_alloc&) {
-        throw Xyz_error::out_of_memory(std::string(filename_), "not enough memory to read the file");
-    }
 }
 
 Xyz_tokenizer::Xyz_tokenizer(std::string_view text, std::string_view filename, std::size_t window)
-    : Xyz_tokenizer(
-          [text](char* into, std::size_t room) mutable {
-              const std::size_t size = std::min(room, text.size());
-              if (size > 0) std::memcpy(into, text.data(), size);
-              text.remove_prefix(size);
-              return size;
-          },
-          filename, std::min(window, text.size() + 1))
+    : filename_(filename), window_(text, filename, window)
 {
 }
 
 bool Xyz_tokenizer::more()
 {
-    if (final_) return false;
-    const bool full = end_ == window_.size();
-    if (taking_ != Taking::nothing) {
+    if (window_.last_block()) return false;
+    if (value_.taking != Taking::nothing) {
         // A value filling the whole window is not kept whole: its first
         // bytes say all that a message shows, and the rest passes through
         // the scan, which needs none of it again.
-        if (full && !aside_ && value_from_ == 0 && pos_ >= aside_size) set_value_aside();
-        if (aside_) scan_value_piece();
+        if (window_.full() && !value_.set_aside && value_.from == 0 && pos_ >= aside_size) set_value_aside();
+        if (value_.set_aside) scan_value_piece();
     }
-    const std::size_t keep = taking_ == Taking::nothing || aside_ ? pos_ : value_from_;
-    if (keep == 0 && full) {
-        // A window too small for the first bytes of a value set aside (or
-        // for the two bytes a look ahead needs): it grows to hold them.
-        try {
-            window_.resize(2 * window_.size());
-        } catch (const std::bad_alloc&) {
-            throw Xyz_error::out_of_memory(std::string(filename_), "not enough memory to hold line "
-                                                                      + std::to_string(line_));
-        }
-    } else if (keep > 0) {
-        std::memmove(data(), data() + keep, end_ - keep);
-    }
-    passed_ += keep;
-    end_ -= keep;
-    pos_ -= keep;
-    value_from_ -= std::min(value_from_, keep);
-    value_to_ -= std::min(value_to_, keep);
-
-    const std::size_t got = source_(data() + end_, window_.size() - end_);
-    if (got == 0) {
-        final_ = true;
-        return false;
-    }
-    end_ += got;
-    return true;
+    // A window too small for the first bytes of a value set aside (or for
+    // the two bytes a look ahead needs) has nothing to drop, and grows.
+    const std::size_t keep_from = value_.taking == Taking::nothing || value_.set_aside ? pos_ : value_.from;
+    pos_ -= keep_from;
+    value_.from -= std::min(value_.from, keep_from);
+    value_.to -= std::min(value_.to, keep_from);
+    return window_.refill(keep_from, line_);
 }
 
 inline int Xyz_tokenizer::peek(std::size_t ahead)
 {
-    while (pos_ + ahead >= end_) {
+    while (pos_ + ahead >= window_.end()) {
         if (!more()) return -1;
     }
     return static_cast<unsigned char>(data()[pos_ + ahead]);
@@ -138,48 +93,49 @@ inline bool Xyz_tokenizer::value_ends_here()
     return k != value_byte && (k != carriage_return || line_ends_at(1));
 }
 
-inline bool Xyz_tokenizer::ends_value_within(std::size_t p) const
+inline bool Xyz_tokenizer::ends_value_within(const char* p) const
 {
-    if (p >= end_) return final_;
-    const Char_class k = class_of(data()[p]);
+    const char* const end = data() + window_.end();
+    if (p >= end) return window_.last_block();
+    const Char_class k = class_of(*p);
     if (k == value_byte) return false;
     if (k != carriage_return) return true;
-    return p + 1 < end_ ? data()[p + 1] == '\n' : final_;
+    return p + 1 < end ? p[1] == '\n' : window_.last_block();
 }
 
 void Xyz_tokenizer::scan_value_piece()
 {
-    if (taking_ == Taking::quoted_text) return;
-    scan_.feed(std::string_view(data() + value_from_, pos_ - value_from_));
+    if (value_.taking == Taking::quoted_text) return;
+    value_.scan.feed(std::string_view(data() + value_.from, pos_ - value_.from));
     // A number that can no longer be good fails here, without reading on,
     // and so does text in the form of a repeat count.
-    if (taking_ == Taking::integer && !scan_.may_be_integer()) reject_naming_repeats("bad integer value");
-    if (taking_ == Taking::real && !scan_.may_be_real()) reject_naming_repeats("bad real value");
-    if (taking_ == Taking::plain_text && scan_.is_repeat_count()) reject_last(repeat_message);
+    if (value_.taking == Taking::integer && !value_.scan.may_be_integer()) reject_naming_repeats("bad integer value");
+    if (value_.taking == Taking::real && !value_.scan.may_be_real()) reject_naming_repeats("bad real value");
+    if (value_.taking == Taking::plain_text && value_.scan.is_repeat_count()) reject_last(repeat_message);
 }
 
 void Xyz_tokenizer::set_value_aside()
 {
-    value_aside_.assign(data() + value_from_, aside_size);
-    aside_ = true;
+    value_.aside.assign(data() + value_.from, aside_size);
+    value_.set_aside = true;
 }
 
 std::string_view Xyz_tokenizer::value_text() const
 {
-    if (aside_) return value_aside_;
-    return std::string_view(data() + value_from_, value_to_ - value_from_);
+    if (value_.set_aside) return value_.aside;
+    return std::string_view(data() + value_.from, value_.to - value_.from);
 }
 
 void Xyz_tokenizer::end_group_slowly()
 {
     for (;;) {
-        const void* nl = std::memchr(data() + pos_, '\n', end_ - pos_);
+        const void* nl = std::memchr(data() + pos_, '\n', window_.end() - pos_);
         if (nl != nullptr) {
             pos_ = static_cast<std::size_t>(static_cast<const char*>(nl) - data()) + 1;
             ++line_;
             return;
         }
-        pos_ = end_;
+        pos_ = window_.end();
         if (!more()) return;
     }
 }
@@ -189,21 +145,22 @@ inline void Xyz_tokenizer::seek_value()
     ++item_;
     // Usually blanks, or one comma among blanks, come before the value.
     const char* const text = data();
+    const std::size_t end = window_.end();
     std::size_t p = pos_;
-    while (p < end_ && class_of(text[p]) == blank) ++p;
-    if (p < end_ && text[p] == ',' && !after_comma_) {
+    while (p < end && class_of(text[p]) == blank) ++p;
+    if (p < end && text[p] == ',' && !after_comma_) {
         ++p;
-        while (p < end_ && class_of(text[p]) == blank) ++p;
+        while (p < end && class_of(text[p]) == blank) ++p;
     }
-    if (p < end_ && class_of(text[p]) == value_byte) {
+    if (p < end && class_of(text[p]) == value_byte) {
         pos_ = p;
     } else {
         seek_value_slowly();
     }
     after_comma_ = false;
-    value_line_ = line_;
-    value_from_ = pos_;
-    aside_ = false;
+    value_.line = line_;
+    value_.from = pos_;
+    value_.set_aside = false;
 }
 
 void Xyz_tokenizer::seek_value_slowly()
@@ -231,38 +188,36 @@ void Xyz_tokenizer::seek_value_slowly()
 
 void Xyz_tokenizer::take_plain(Taking kind)
 {
-    taking_ = kind;
-    scan_.reset();
+    value_.taking = kind;
+    value_.scan.reset();
     while (!value_ends_here()) ++pos_;
-    value_to_ = pos_;
+    value_.to = pos_;
     // All of the value, or what the window still holds of one set aside.
-    scan_.feed(std::string_view(data() + value_from_, value_to_ - value_from_));
-    taking_ = Taking::nothing;
+    value_.scan.feed(std::string_view(data() + value_.from, value_.to - value_.from));
+    value_.taking = Taking::nothing;
 }
 
 inline void Xyz_tokenizer::take(std::size_t size)
 {
     pos_ += size;
-    value_to_ = pos_;
+    value_.to = pos_;
 }
 
 void Xyz_tokenizer::reject_naming_repeats(const char* what) const
 {
-    if (scan_.is_repeat_count()) reject_last(repeat_message);
+    if (value_.scan.is_repeat_count()) reject_last(repeat_message);
     reject_last(what);
 }
 
-// Most values are plain numbers that std::from_chars takes whole, so it is
+// Most values are plain numbers that the quick parser takes whole, so it is
 // left to find where they end; anything else gets the full form check.
-// from_chars takes no plus sign, and an integer only in digits.
 std::int32_t Xyz_tokenizer::next_integer()
 {
     seek_value();
+    const auto ends = [this](const char* p) { return ends_value_within(p); };
     std::int32_t value = 0;
-    const auto [ptr, ec] = std::from_chars(data() + pos_, data() + end_, value);
-    const auto stop = static_cast<std::size_t>(ptr - data());
-    if (ec == std::errc{} && ends_value_within(stop)) {
-        take(stop - pos_);
+    if (const char* end = quick_integer(data() + pos_, data() + window_.end(), value, ends)) {
+        take(static_cast<std::size_t>(end - data()) - pos_);
         return value;
     }
     return integer_value();
@@ -271,37 +226,20 @@ std::int32_t Xyz_tokenizer::next_integer()
 std::int32_t Xyz_tokenizer::integer_value()
 {
     take_plain(Taking::integer);
-    if (!scan_.is_integer()) reject_naming_repeats("bad integer value");
-    const std::optional<std::int32_t> value = scan_.integer_value();
+    if (!value_.scan.is_integer()) reject_naming_repeats("bad integer value");
+    const std::optional<std::int32_t> value = value_.scan.integer_value();
     if (!value) reject_last("integer value does not fit in 32 bits");
     return *value;
 }
 
-// fast_float reads what std::from_chars reads, correctly rounded; beyond our
-// form it also takes inf and nan, the only text it turns into a value that
-// is not finite other than a far exponent.  Those, and a value out of range
-// however fast_float reports it, are left to the full check.
 double Xyz_tokenizer::next_real()
 {
     seek_value();
-    char* const first = data() + pos_;
-    char* const last = data() + end_;
+    const auto ends = [this](const char* p) { return ends_value_within(p); };
     double value = 0.0;
-    auto result = fast_float::from_chars(first, last, value);
-    if (result.ec == std::errc{} && std::isfinite(value)) {
-        auto stop = static_cast<std::size_t>(result.ptr - data());
-        if (ends_value_within(stop)) {
-            take(stop - pos_);
-            return value;
-        }
-        if (stop < end_ && (data()[stop] == 'D' || data()[stop] == 'd')) {
-            result = parse_d_exponent(first, last, data() + stop, value);
-            stop = static_cast<std::size_t>(result.ptr - data());
-            if (result.ec == std::errc{} && std::isfinite(value) && ends_value_within(stop)) {
-                take(stop - pos_);
-                return value;
-            }
-        }
+    if (const char* end = quick_real(data() + pos_, data() + window_.end(), value, ends)) {
+        take(static_cast<std::size_t>(end - data()) - pos_);
+        return value;
     }
     return real_value();
 }
@@ -309,9 +247,9 @@ double Xyz_tokenizer::next_real()
 double Xyz_tokenizer::real_value()
 {
     take_plain(Taking::real);
-    if (!scan_.is_real()) reject_naming_repeats("bad real value");
+    if (!value_.scan.is_real()) reject_naming_repeats("bad real value");
     // The nearest double of a value too small for one is a zero.
-    const std::optional<double> value = scan_.real_value();
+    const std::optional<double> value = value_.scan.real_value();
     if (!value) reject_last("real value is too large for a double");
     return *value;
 }
@@ -322,16 +260,16 @@ std::string Xyz_tokenizer::next_text()
     const char quote = data()[pos_];
     if (quote != '\'' && quote != '"') {
         take_plain(Taking::plain_text);
-        if (scan_.is_repeat_count()) reject_last(repeat_message);
+        if (value_.scan.is_repeat_count()) reject_last(repeat_message);
         return std::string(value_text().substr(0, text_limit));
     }
 
-    taking_ = Taking::quoted_text;
+    value_.taking = Taking::quoted_text;
     std::string value;
     for (++pos_;; ++pos_) {
         const int c = peek(0);
         if (c < 0 || c == '\n' || (c == '\r' && line_ends_at(1))) {
-            value_to_ = pos_;
+            value_.to = pos_;
             reject_last("quoted text has no closing quote on its line");
         }
         if (c == quote) {
@@ -341,15 +279,15 @@ std::string Xyz_tokenizer::next_text()
         if (value.size() < text_limit) value += static_cast<char>(c);
     }
     ++pos_;
-    value_to_ = pos_;
+    value_.to = pos_;
     if (!value_ends_here()) reject_last("text follows the closing quote directly");
-    taking_ = Taking::nothing;
+    value_.taking = Taking::nothing;
     return value;
 }
 
 void Xyz_tokenizer::reject_last(const std::string& what) const
 {
-    fail(Error_kind::bad_value, value_line_, item_, what + " " + shown(value_text(), shown_limit));
+    fail(Error_kind::bad_value, value_.line, item_, what + " " + shown(value_text(), shown_limit));
 }
 
 void Xyz_tokenizer::fail(Error_kind kind, long line, int item, const std::string& what) const

@@ -7,56 +7,29 @@
 // ending a group early, repeat counts such as 3*0.0, and null values (two
 // commas in a row, or a comma opening a group).
 //
-// The text is read through a window of fixed size that is refilled as the
-// values are taken, so memory stays that of the window whatever the text.  A
-// value that reaches the end of the window is never taken cut: more text is
-// read first, and only the end of the text itself ends a value there.  A
+// The text is read through a Text_window, refilled as the values are taken.
+// A value that reaches the end of the window is never taken cut: more text
+// is read first, and only the end of the text itself ends a value there.  A
 // value longer than the window streams through it: its first bytes are set
 // aside for messages, and the rest is judged as it passes (Value_scan).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <memory>
-#include <new>
 #include <string>
 #include <string_view>
-#include <type_traits>
-#include <vector>
 
 #include "crystal/xyz_error.hpp"
 #include "crystal/xyz_value_scan.hpp"
+#include "crystal/xyz_window.hpp"
 
 namespace zorvak_crystal {
 
-// Leaves new elements uninitialised: a buffer that read() fills at once
-// need not be zero-filled first.
-template <class T>
-struct Uninitialised_allocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = Uninitialised_allocator<U>;
-    };
-    Uninitialised_allocator() = default;
-    template <class U>
-    Uninitialised_allocator(const Uninitialised_allocator<U>&) noexcept {}
-
-    template <class U>
-    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>)
-    {
-        ::new (static_cast<void*>(p)) U;
-    }
-};
-
 class Xyz_tokenizer {
 public:
-    // Puts up to `room` bytes of the text at `into` and returns how many;
-    // 0 only once the text has ended.  May throw to abandon the reading.
-    using Source = std::function<std::size_t(char* into, std::size_t room)>;
-
-    // Large enough that a refill is rare next to the values it brings.
-    static constexpr std::size_t default_window = std::size_t(1) << 20;
+    // The text, a piece at a time, and the window's size: see Text_window.
+    using Source = Text_window::Source;
+    static constexpr std::size_t default_window = Text_window::default_size;
 
     // Reads the text from `source` through a window of `window` bytes (at
     // least 1); `filename` only names the text in errors.
@@ -78,8 +51,8 @@ public:
     void end_group()
     {
         // Usually the last value ends right at the line end (LF or CR LF).
-        const std::size_t cr = pos_ < end_ && data()[pos_] == '\r' ? 1 : 0;
-        if (pos_ + cr < end_ && data()[pos_ + cr] == '\n') {
+        const std::size_t cr = pos_ < window_.end() && data()[pos_] == '\r' ? 1 : 0;
+        if (pos_ + cr < window_.end() && data()[pos_ + cr] == '\n') {
             pos_ += cr + 1;
             ++line_;
         } else {
@@ -87,11 +60,9 @@ public:
         }
     }
 
-    // The next value of the group as a 32-bit integer: optional sign, digits.
+    // The next value of the group as an integer, or as a real, in the forms
+    // xyz_number.hpp gives.
     std::int32_t next_integer();
-    // The next value as a real: optional sign, digits with an optional
-    // point, optional exponent of E or D in either case.  Plain decimal only:
-    // no Inf or NaN.
     double next_real();
     // The next value as text, plain or quoted ('...' or "...", a doubled
     // quote inside standing for one), cut to its first 128 bytes.  Quoted
@@ -103,7 +74,7 @@ public:
     // Item (from 1) of the value last taken within the group.
     int item() const { return item_; }
     // Bytes of the text taken or passed over so far.
-    std::uint64_t consumed() const { return passed_ + pos_; }
+    std::uint64_t consumed() const { return window_.passed() + pos_; }
 
     // Throws bad_value for the value last taken: its line, item and text.
     [[noreturn]] void reject_last(const std::string& what) const;
@@ -115,8 +86,7 @@ private:
 
     // Reads more text after the window's end, dropping what is no longer
     // needed (everything before the value being taken); false once the text
-    // has ended.  Moves the window's content: offsets stay valid, pointers
-    // into it do not.
+    // has ended.  Offsets stay valid, pointers into the window do not.
     bool more();
     // Passes the bytes of the value set aside that the window holds through
     // the scan, failing at once where they already decide.
@@ -128,9 +98,9 @@ private:
     bool line_ends_at(std::size_t ahead);
     // Whether a value ends at the current position, reading more if needed.
     bool value_ends_here();
-    // Whether a value ending at window offset p is known to end there
-    // without reading more: the fast paths' test.
-    bool ends_value_within(std::size_t p) const;
+    // Whether a value ending at p in the window is known to end there
+    // without reading more: the quick parsers' test.
+    bool ends_value_within(const char* p) const;
 
     // end_group for a line that goes on after the group's last value.
     void end_group_slowly();
@@ -156,13 +126,9 @@ private:
     char* data() { return window_.data(); }
     const char* data() const { return window_.data(); }
 
-    Source source_;
     std::string_view filename_;
-    std::vector<char, Uninitialised_allocator<char>> window_;
-    std::size_t end_ = 0;       // bytes of text in the window
-    bool final_ = false;        // the text ends at end_
-    std::uint64_t passed_ = 0;  // bytes dropped from the window's front
-    std::size_t pos_ = 0;
+    Text_window window_;
+    std::size_t pos_ = 0;  // in the window
     long line_ = 1;
 
     const char* group_ = "";
@@ -172,16 +138,20 @@ private:
     // comma would already stand for a missing value.
     bool after_comma_ = true;
 
-    // The value being or last taken: [value_from_, value_to_) of the window,
-    // or, when it was too long to keep, its first bytes in value_aside_.
-    Taking taking_ = Taking::nothing;
-    long value_line_ = 1;
-    std::size_t value_from_ = 0;
-    std::size_t value_to_ = 0;
-    bool aside_ = false;
-    std::string value_aside_;
-    // All of a plain value taken by the slow paths, as it passed.
-    Value_scan scan_;
+    // The value being or last taken.
+    struct Value {
+        Taking taking = Taking::nothing;  // nothing once it is taken
+        long line = 1;                    // of its first byte
+        // [from, to) of the window, or, when it was too long to keep, its
+        // first bytes in `aside`.
+        std::size_t from = 0;
+        std::size_t to = 0;
+        bool set_aside = false;
+        std::string aside;
+        // All of a plain value taken by the slow paths, as it passed.
+        Value_scan scan;
+    };
+    Value value_;
 };
 
 }  // namespace zorvak_crystal

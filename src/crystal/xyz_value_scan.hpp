@@ -18,9 +18,8 @@ public:
     // Takes the next bytes of the value.
     void feed(std::string_view bytes);
 
-    // Every byte so far fits the form of an integer (optional sign, then
-    // digits), or of a real (optional sign, digits with an optional point,
-    // optional exponent of E or D in either case with optional sign).
+    // Every byte so far fits the form of an integer, or of a real, as
+    // xyz_number.hpp gives them.
     bool may_be_integer() const { return s_.integer_form && s_.real_form; }
     bool may_be_real() const { return s_.real_form; }
     // The value scanned is complete in that form.

@@ -9,12 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "crystal/xyz_reader.hpp"
+#include "address_space_cap.hpp"
 
 namespace {
 
@@ -50,7 +49,7 @@ void expect_water(const Crystal& c, const std::string& file)
     for (int r = 1; r <= 3; ++r)
         for (int k = 1; k <= 3; ++k) EXPECT_EQ(c.cell_at(r, k), r == k ? 5.0 : 0.0) << "cell " << r << k;
     ASSERT_TRUE(c.xyz && c.name);
-    ASSERT_EQ(c.rows(), 2u);
+    ASSERT_EQ(c.xyz_atoms(), 2u);
     EXPECT_EQ(symbols(c), "O |H |");
     const double want[2][3] = {{0.0, 0.0, 0.1174}, {0.0, 0.7572, -0.4696}};
     for (std::size_t i = 1; i <= 2; ++i)
@@ -202,17 +201,6 @@ INSTANTIATE_TEST_SUITE_P(
         Bad_file{"long_open_quote.xyz", Error_kind::bad_value, 2, 1, "no closing quote on its line "
                  "''never closed never closed never closed never cl...'"}));
 
-// In a death-test child: caps the address space 64 MiB above what the
-// process uses now, or ends the child with status 3.
-void cap_address_space_at_64_mib_more()
-{
-    long pages = 0;
-    std::ifstream("/proc/self/statm") >> pages;
-    const rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (64u << 20);
-    const rlimit limit{cap, cap};
-    if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
-}
-
 TEST(ReadXyzDeathTest, HugeCountFailsWithoutReservingForIt)
 {
     // 2147483647 atoms would take 48 GiB.  Capped at 64 MiB above its
@@ -220,7 +208,7 @@ TEST(ReadXyzDeathTest, HugeCountFailsWithoutReservingForIt)
     // memory; this one reads the file's two atoms and reports the end of
     // the file.
     const auto child = [] {
-        cap_address_space_at_64_mib_more();
+        zorvak_test::cap_address_space(std::size_t(64) << 20);
         Crystal c;
         try {
             read_xyz(c, data + "/bad/huge_count.xyz");
@@ -238,7 +226,7 @@ TEST(ReadXyz, CountJustWithinWhatTheTextCanHoldStillReads)
     // memory bound on the count must not refuse them.
     Crystal c;
     read_xyz_buffer(c, "4\nc 1 0 0 c 0 1 0 c 0 0 1\n1 2 3 4\n5 6 7 8\n9 1 2 3\n4 5 6 7", "tight.xyz");
-    ASSERT_EQ(c.rows(), 4u);
+    ASSERT_EQ(c.xyz_atoms(), 4u);
     EXPECT_EQ(c.xyz_at(4, 3), 7.0);
     EXPECT_EQ(symbols(c), "H |B |F |Be|");
 }
@@ -255,7 +243,7 @@ TEST(ReadXyzDeathTest, StorageThatCannotBeObtainedIsOutOfMemory)
         std::string text = "4000000\nc 1 0 0 c 0 1 0 c 0 0 1\n";
         text.reserve(text.size() + 4000000 * 8);
         for (int i = 0; i < 4000000; ++i) text += "1 0 0 0\n";
-        cap_address_space_at_64_mib_more();
+        zorvak_test::cap_address_space(std::size_t(64) << 20);
         Crystal c;
         try {
             read_xyz_buffer(c, text, "big.xyz");

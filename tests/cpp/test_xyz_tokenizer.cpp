@@ -2,19 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "address_space_cap.hpp"
 
 namespace {
 
@@ -442,11 +441,7 @@ TEST_P(LongValuesDeathTest, KeepTheWindowItsSize)
     // 100 MB in one value, read with the address space capped 32 MiB above
     // what is in use: holding the value whole would take 128 MiB.
     const auto child = [this] {
-        long pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;
-        const rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (32u << 20);
-        const rlimit limit{cap, cap};
-        if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
+        zorvak_test::cap_address_space(std::size_t(32) << 20);
         Xyz_tokenizer tokens(GetParam().value, "t.xyz");
         const std::string got = group_outcome(tokens, GetParam().types);
         if (got.find(GetParam().says) != std::string::npos) std::_Exit(0);

@@ -1,5 +1,5 @@
-// Text shared by the reader and writer: file names as blank-padded text,
-// and offending text shown safely inside one-line messages.
+// The parts of the library's one-line messages that come from outside:
+// offending text and file names, and the system's reasons.
 #pragma once
 
 #include <cstddef>
@@ -7,9 +7,6 @@
 #include <string_view>
 
 namespace zorvak_crystal {
-
-// A blank-padded file name without its trailing blanks; leading blanks stay.
-std::string_view trim_trailing_blanks(std::string_view name);
 
 // `text` in apostrophes for a message: control bytes become \xNN so the
 // message stays on one line, and text beyond `limit` bytes is cut with "...".

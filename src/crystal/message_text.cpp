@@ -1,14 +1,8 @@
-#include "crystal/xyz_text.hpp"
+#include "crystal/message_text.hpp"
 
 #include <system_error>
 
 namespace zorvak_crystal {
-
-std::string_view trim_trailing_blanks(std::string_view name)
-{
-    const std::size_t last = name.find_last_not_of(' ');
-    return last == std::string_view::npos ? std::string_view{} : name.substr(0, last + 1);
-}
 
 std::string shown(std::string_view text, std::size_t limit)
 {

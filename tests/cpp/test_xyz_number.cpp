@@ -1,0 +1,143 @@
+#include "crystal/xyz_number.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "crystal/xyz_value_scan.hpp"
+
+namespace {
+
+using zorvak_crystal::quick_integer;
+using zorvak_crystal::quick_real;
+using zorvak_crystal::Value_scan;
+
+const std::string bad = "bad";
+const std::string too_large = "too large";
+const std::string declined = "declined";
+
+std::string integer(std::int32_t v) { return std::to_string(v); }
+
+// Every bit of the double, the sign of a zero included.
+std::string real(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%a", v);
+    return text;
+}
+
+std::string scanned_integer(const std::string& text)
+{
+    Value_scan scan;
+    scan.feed(text);
+    if (!scan.is_integer()) return bad;
+    const std::optional<std::int32_t> v = scan.integer_value();
+    return v ? integer(*v) : too_large;
+}
+
+std::string scanned_real(const std::string& text)
+{
+    Value_scan scan;
+    scan.feed(text);
+    if (!scan.is_real()) return bad;
+    const std::optional<double> v = scan.real_value();
+    return v ? real(*v) : too_large;
+}
+
+// What the quick parser makes of the whole text; declined where it takes
+// none or not all of it.
+std::string quick_integer_of(const std::string& text)
+{
+    const char* const end = text.data() + text.size();
+    std::int32_t value = 0;
+    const bool taken = quick_integer(text.data(), end, value, [end](const char* p) { return p == end; });
+    return taken ? integer(value) : declined;
+}
+
+std::string quick_real_of(const std::string& text)
+{
+    std::string buffer = text;
+    char* const end = buffer.data() + buffer.size();
+    double value = 0.0;
+    const bool taken = quick_real(buffer.data(), end, value, [end](const char* p) { return p == end; });
+    EXPECT_EQ(buffer, text) << "the text was not put back";
+    return taken ? real(value) : declined;
+}
+
+struct Form {
+    std::string text;
+    std::string integer;  // read as an integer
+    std::string real;     // read as a real
+};
+
+std::ostream& operator<<(std::ostream& os, const Form& f) { return os << "text \"" << f.text << "\""; }
+
+class BothParsers : public ::testing::TestWithParam<Form> {};
+
+TEST_P(BothParsers, GiveTheSameValueOrTheSameRefusal)
+{
+    // The quick parser may leave any text to the scan, but what it takes
+    // it must read as the scan does.
+    const Form& f = GetParam();
+    EXPECT_EQ(scanned_integer(f.text), f.integer);
+    EXPECT_EQ(scanned_real(f.text), f.real);
+    const std::string quick_i = quick_integer_of(f.text);
+    if (quick_i != declined) EXPECT_EQ(quick_i, f.integer);
+    const std::string quick_r = quick_real_of(f.text);
+    if (quick_r != declined) EXPECT_EQ(quick_r, f.real);
+}
+
+constexpr double denorm_min = std::numeric_limits<double>::denorm_min();
+constexpr double largest = std::numeric_limits<double>::max();
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, BothParsers,
+    ::testing::Values(
+        Form{"42", integer(42), real(42)}, Form{"+7", integer(7), real(7)},
+        Form{"-7", integer(-7), real(-7)}, Form{"-0", integer(0), real(-0.0)},
+        Form{"007", integer(7), real(7)}, Form{"00012", integer(12), real(12)},
+        Form{"2147483647", integer(2147483647), real(2147483647.0)},
+        Form{"-2147483648", integer(-2147483647 - 1), real(-2147483648.0)},
+        Form{"2147483648", too_large, real(2147483648.0)},
+        Form{"-2147483649", too_large, real(-2147483649.0)},
+        Form{"99999999999999999999", too_large, real(1e20)},
+        Form{"9007199254740993", too_large, real(9007199254740992.0)},
+        Form{"2.0", bad, real(2)}, Form{"2e3", bad, real(2000)},
+        Form{"1.5", bad, real(1.5)}, Form{"5.", bad, real(5)}, Form{".5", bad, real(0.5)},
+        Form{"-.5", bad, real(-0.5)}, Form{"+.5e-0", bad, real(0.5)}, Form{"-0.0", bad, real(-0.0)},
+        Form{"0.1", bad, real(0.1)}, Form{"0.75719999999999998", bad, real(0.7572)},
+        Form{"1.5D-3", bad, real(1.5e-3)}, Form{"1.5d-3", bad, real(1.5e-3)},
+        Form{"1e5", bad, real(1e5)}, Form{"1E+05", bad, real(1e5)}, Form{"-2.5D2", bad, real(-250)},
+        Form{"9007199254740993.000000000000000000001", bad, real(9007199254740994.0)},
+        Form{"4.9e-324", bad, real(denorm_min)},
+        Form{"2.4703282292062327e-324", bad, real(0)},
+        Form{"2.4703282292062328e-324", bad, real(denorm_min)},
+        Form{"1e-400", bad, real(0)}, Form{"-1d-400", bad, real(-0.0)},
+        Form{"1.7976931348623157e308", bad, real(largest)},
+        Form{"1.7976931348623158e308", bad, real(largest)},
+        Form{"1.7976931348623159e308", bad, too_large},
+        Form{"1e400", bad, too_large}, Form{"-1D309", bad, too_large},
+        Form{"inf", bad, bad}, Form{"-Infinity", bad, bad}, Form{"NaN", bad, bad}, Form{"nan(1)", bad, bad},
+        Form{"0x10", bad, bad}, Form{"0x1p3", bad, bad}, Form{"+", bad, bad}, Form{"-", bad, bad},
+        Form{".", bad, bad}, Form{"e5", bad, bad}, Form{"1e", bad, bad}, Form{"1e+", bad, bad},
+        Form{"1d+", bad, bad}, Form{"1.5D", bad, bad}, Form{"1D5D5", bad, bad}, Form{"1e5d", bad, bad},
+        Form{"1.5.2", bad, bad}, Form{"1+5", bad, bad}, Form{"1E5.0", bad, bad}, Form{"--1", bad, bad},
+        Form{"+-1", bad, bad}, Form{"1.5q", bad, bad}, Form{"3*1", bad, bad}, Form{"3*0.0", bad, bad}));
+
+TEST(QuickParser, TakesTheFormsFilesAreWrittenIn)
+{
+    // Anything it declines goes the slow way, value by value.
+    for (const std::string text : {"42", "-7", "1.5", "-0.5", "1E+05", "1.5e-3", "1.5D-3", "-2.5d2"}) {
+        if (text.find_first_of(".EeDd") == std::string::npos)
+            EXPECT_NE(quick_integer_of(text), declined) << text;
+        EXPECT_NE(quick_real_of(text), declined) << text;
+    }
+}
+
+}  // namespace

@@ -461,8 +461,11 @@ WAIT_WITH_SIGNALS = """
     try:
         print(morvane.read_xyz(fifo), "after", "some" if calls else "no", "signals")
     except KeyboardInterrupt:
-        signal.setitimer(signal.ITIMER_REAL, 0)
         print("KeyboardInterrupt")
+    finally:
+        # A tick after the interpreter has restored the default action, as
+        # it does on its way out, would end the process.
+        signal.setitimer(signal.ITIMER_REAL, 0)
     if writer != "none":
         writer.kill()
 """
@@ -566,6 +569,7 @@ def test_c_entry_keeps_waiting_through_signals(tmp_path):
         signal.signal(signal.SIGALRM, lambda signum, frame: None)
         signal.setitimer(signal.ITIMER_REAL, 0.05, 0.05)
         ctypes.CDLL(morvane.__file__).c_read_xyz(sys.argv[1].encode())
+        signal.setitimer(signal.ITIMER_REAL, 0)  # no tick once the default action is back at exit
         print("returned")
     """, str(fifo))
     assert (result.returncode, result.stdout, result.stderr) == (0, "returned\n", "")

@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <random>
+#include <stdexcept>
 #include <type_traits>
 #include <vector>
 
@@ -62,9 +63,8 @@ enum class Scheme {
 
 }  // namespace random_fill_detail
 
-#if (ARMA_VERSION_MAJOR == 10 && ARMA_VERSION_MINOR >= 8 || ARMA_VERSION_MAJOR == 11) && \
-    defined(ARMA_USE_EXTERN_RNG)
-// 10.8 to 11.x; checked against 11.4.2.
+#if ARMA_VERSION_MAJOR == 11 && defined(ARMA_USE_EXTERN_RNG)
+// 11.x; checked against 11.4.2.
 namespace random_fill_detail {
 inline constexpr Scheme scheme = Scheme::chunked_normal;
 template <typename T>
@@ -149,8 +149,10 @@ template <typename T>
 bool split_normal_fill(arma::Mat<T>&) { return false; }
 }  // namespace random_fill_detail
 
-// Declared only: with Armadillo's own fills nothing here draws directly.
-std::mt19937_64& calling_thread_engine();
+// This Armadillo's engine is not known here, and its own fills need none.
+[[noreturn]] inline std::mt19937_64& calling_thread_engine() {
+    throw std::logic_error("calling_thread_engine(): this Armadillo's fill scheme is not known");
+}
 #endif
 
 // Mat::randu(): every element (real part, then imaginary part) uniform on

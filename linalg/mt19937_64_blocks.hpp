@@ -132,5 +132,17 @@ inline EngineState seeded_state(std::uint64_t seed) {
 // its 2.5 KB state in and out.
 constexpr std::size_t bulk_from = 64;
 
+// A fresh uniform distribution on the calling thread's engine.
+inline void uniform_on_engine(std::mt19937_64& engine, double* out, std::size_t count) {
+    if (count < bulk_from) {
+        std::uniform_real_distribution<double> distribution;
+        for (std::size_t i = 0; i < count; ++i) out[i] = distribution(engine);
+        return;
+    }
+    EngineState state = state_of(engine);
+    draw_uniform(state, out, count);
+    restore(engine, state);
+}
+
 }  // namespace random_fill_detail
 }  // namespace zorvak

@@ -145,8 +145,6 @@ inline std::mt19937_64& calling_thread_engine() { return arma::arma_rng::get_pro
 #else
 namespace random_fill_detail {
 inline constexpr Scheme scheme = Scheme::armadillo_own;
-template <typename T>
-bool split_normal_fill(arma::Mat<T>&) { return false; }
 }  // namespace random_fill_detail
 
 // This Armadillo's engine is not known here, and its own fills need none.
@@ -163,17 +161,7 @@ void randu_fill(arma::Mat<T>& m) {
     if constexpr (scheme == Scheme::armadillo_own) {
         m.randu();
     } else {
-        std::mt19937_64& engine = calling_thread_engine();
-        double* out = values_of(m);
-        const std::size_t count = m.n_elem * values_per_element<T>;
-        if (count < bulk_from) {
-            std::uniform_real_distribution<double> distribution;
-            for (std::size_t i = 0; i < count; ++i) out[i] = distribution(engine);
-            return;
-        }
-        EngineState state = state_of(engine);
-        draw_uniform(state, out, count);
-        restore(engine, state);
+        uniform_on_engine(calling_thread_engine(), values_of(m), m.n_elem * values_per_element<T>);
     }
 }
 

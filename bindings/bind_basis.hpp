@@ -9,6 +9,7 @@
 
 #include "bindings/fast_get.hpp"
 #include "bindings/instance_safety.hpp"
+#include "bindings/method_arguments.hpp"
 #include "bindings/value_casters.hpp"
 #include "linalg/basis.hpp"
 
@@ -24,20 +25,20 @@ void bind_basis(py::module_& m, const std::string& suffix) {
         .def(py::init<>())
         .def(py::self + py::self)
         .def(py::self - py::self)
-        .def("get", &B::get)
-        .def("set_size", &B::set_size)
-        .def("set", &B::set)
+        .def("get", python_method<&B::get>)
+        .def("set_size", python_method<&B::set_size>)
+        .def("set", python_method<&B::set>)
         .def("zeros", py::overload_cast<>(&B::zeros))
-        .def("zeros", py::overload_cast<int>(&B::zeros))
+        .def("zeros", python_method<py::overload_cast<int>(&B::zeros)>)
         .def("ones", py::overload_cast<>(&B::ones))
-        .def("ones", py::overload_cast<int>(&B::ones))
+        .def("ones", python_method<py::overload_cast<int>(&B::ones)>)
         .def("randu", py::overload_cast<>(&B::randu))
-        .def("randu", py::overload_cast<int>(&B::randu))
+        .def("randu", python_method<py::overload_cast<int>(&B::randu)>)
         .def("randn", py::overload_cast<>(&B::randn))
-        .def("randn", py::overload_cast<int>(&B::randn))
+        .def("randn", python_method<py::overload_cast<int>(&B::randn)>)
         .def("print", &B::print);
     fast_get<&B::get>::install(m, cls, "get");
-    own_deallocator<B>::install(cls);
+    class_swap_guard::watch(cls);
 }
 
 }  // namespace zorvak::bindings

@@ -18,7 +18,7 @@ template <typename T>
 void bind_hamiltonian(py::module_& m, const std::string& suffix) {
     py::class_<Hamiltonian<T>, Operator<T>> cls(m, ("Hamiltonian" + suffix).c_str());
     cls.def(py::init<>());
-    own_deallocator<Hamiltonian<T>>::install(cls);
+    class_swap_guard::watch(cls);
 }
 
 }  // namespace zorvak::bindings

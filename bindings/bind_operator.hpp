@@ -9,6 +9,7 @@
 
 #include "bindings/fast_get.hpp"
 #include "bindings/instance_safety.hpp"
+#include "bindings/method_arguments.hpp"
 #include "bindings/value_casters.hpp"
 #include "linalg/operator.hpp"
 
@@ -34,23 +35,23 @@ void bind_operator(py::module_& m, const std::string& suffix) {
         .def("is_hermitian", &Op::is_hermitian)
         .def("is_symmetric", &Op::is_symmetric)
         .def("det", &Op::det)
-        .def("get", &Op::get)
-        .def("set_size", &Op::set_size)
-        .def("set", &Op::set)
+        .def("get", python_method<&Op::get>)
+        .def("set_size", python_method<&Op::set_size>)
+        .def("set", python_method<&Op::set>)
         .def("zeros", py::overload_cast<>(&Op::zeros))
-        .def("zeros", py::overload_cast<int, int>(&Op::zeros))
+        .def("zeros", python_method<py::overload_cast<int, int>(&Op::zeros)>)
         .def("ones", py::overload_cast<>(&Op::ones))
-        .def("ones", py::overload_cast<int, int>(&Op::ones))
+        .def("ones", python_method<py::overload_cast<int, int>(&Op::ones)>)
         .def("randu", py::overload_cast<>(&Op::randu))
-        .def("randu", py::overload_cast<int, int>(&Op::randu))
+        .def("randu", python_method<py::overload_cast<int, int>(&Op::randu)>)
         .def("randn", py::overload_cast<>(&Op::randn))
-        .def("randn", py::overload_cast<int, int>(&Op::randn))
+        .def("randn", python_method<py::overload_cast<int, int>(&Op::randn)>)
         .def("eye", py::overload_cast<>(&Op::eye))
-        .def("eye", py::overload_cast<int, int>(&Op::eye))
+        .def("eye", python_method<py::overload_cast<int, int>(&Op::eye)>)
         .def("print", &Op::print)
         .def("print_eigen", &Op::print_eigen);
     fast_get<&Op::get>::install(m, cls, "get");
-    own_deallocator<Op>::install(cls);
+    class_swap_guard::watch(cls);
 }
 
 }  // namespace zorvak::bindings

@@ -1,12 +1,18 @@
 // Everything vorn reads or patches inside pybind11, and the only file that
-// names pybind11::detail.  Checked against pybind11 2.10 to 2.13 (the 2.x
-// line that pyproject.toml pins); a new line is checked here first.
+// names pybind11::detail.  Checked against pybind11 2.10 to 2.13 and 3.0 to
+// 3.1, the range pyproject.toml admits; where the lines differ, it says so
+// beside the difference.  A new line is checked here first.
 //
 // What is read: the registry of bound classes (type records, the parts of
 // an instance), the instance layout (which part holds which C++ object,
 // and whether its holder was constructed), the instance base type, the
-// exception translators, and the module entry's internal macros.  What is
-// patched: the instance base type's tp_new and the bound classes' tp_free.
+// exception translators, the module entry's internal macros, and the
+// caster interface (a caster's name in signatures and its load).  What is
+// patched: the instance base type's tp_new.
+//
+// pybind11 3 keeps its registry per interpreter where 2.x keeps one for
+// the process; vorn is refused in subinterpreters before either is
+// touched, so both lines see the main interpreter's only.
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -14,6 +20,8 @@
 #include <optional>
 #include <typeinfo>
 #include <vector>
+
+#include "bindings/method_arguments.hpp"
 
 namespace zorvak {
 template <typename T>
@@ -82,15 +90,10 @@ inline PyTypeObject* instance_base() {
     return reinterpret_cast<PyTypeObject*>(py::detail::get_internals().instance_base);
 }
 
-// Replaces a type's tp_new or tp_free, returning the one it had.
+// Replaces a type's tp_new, returning the one it had.
 inline newfunc replace_new(PyTypeObject* type, newfunc replacement) {
     const newfunc previous = type->tp_new;
     type->tp_new = replacement;
-    return previous;
-}
-inline freefunc replace_free(PyTypeObject* type, freefunc replacement) {
-    const freefunc previous = type->tp_free;
-    type->tp_free = replacement;
     return previous;
 }
 
@@ -118,11 +121,18 @@ using caster_base = py::detail::type_caster_base<Value>;
 // pybind11 touches its registry, whether to build a module at all
 // (`existing` returns the module to hand out, or null to build one).  A
 // failure of `build` becomes ImportError.
-inline PyObject* module_entry(const char* name, py::module_::module_def& definition, PyObject* (*existing)(),
-                              void (*build)(py::module_&, py::module_::module_def&)) {
+// The module stays single-phase on both lines (PYBIND11_MODULE itself is
+// multi-phase from 3.0 on).  2.x calls the definition module_def, 3.x
+// deprecates that name for PyModuleDef, which it stands for on both.
+inline PyObject* module_entry(const char* name, PyModuleDef& definition, PyObject* (*existing)(),
+                              void (*build)(py::module_&, PyModuleDef&)) {
     PYBIND11_CHECK_PYTHON_VERSION
     if (PyObject* module = existing(); module != nullptr || PyErr_Occurred()) return module;
+    // 3.x: drops its cached pointer to the internals first and finds them
+    // again, where 2.x only makes sure they exist.
     PYBIND11_ENSURE_INTERNALS_READY
+    // 3.x takes a further argument, whether the module needs the GIL; its
+    // default (it does) is 2.x's only behaviour.
     auto m = py::module_::create_extension_module(name, nullptr, &definition);
     try {
         build(m, definition);
@@ -138,10 +148,31 @@ inline PyObject* module_entry(const char* name, py::module_::module_def& definit
 template <typename Value>
 class value_caster;
 
+// pybind11's caster for an argument type of method_arguments.hpp: the name
+// signatures show for it, and its loader, the same on every pybind11 line.
+// It is never returned, so it converts nothing back to Python.
+template <typename Argument>
+class argument_caster {
+public:
+    static constexpr auto name = py::detail::const_name(Argument::python_name);
+
+    bool load(py::handle source, bool /*convert: one rule for both passes*/) {
+        return load_argument(source.ptr(), value);
+    }
+
+    template <typename>
+    using cast_op_type = Argument;
+    operator Argument() const { return value; }
+
+private:
+    Argument value{};
+};
+
 }  // namespace zorvak::bindings
 
-// The value types convert through value_caster, in every translation unit
-// that sees this header; value_casters.hpp completes it.
+// The value types convert through value_caster, and the method arguments
+// through argument_caster, in every translation unit that sees this header;
+// value_casters.hpp completes value_caster.
 namespace pybind11::detail {
 
 template <typename T>
@@ -150,5 +181,11 @@ template <typename T>
 class type_caster<zorvak::Hamiltonian<T>> : public zorvak::bindings::value_caster<zorvak::Hamiltonian<T>> {};
 template <typename T>
 class type_caster<zorvak::Basis<T>> : public zorvak::bindings::value_caster<zorvak::Basis<T>> {};
+template <>
+class type_caster<zorvak::bindings::index_argument>
+    : public zorvak::bindings::argument_caster<zorvak::bindings::index_argument> {};
+template <>
+class type_caster<zorvak::bindings::element_value>
+    : public zorvak::bindings::argument_caster<zorvak::bindings::element_value> {};
 
 }  // namespace pybind11::detail

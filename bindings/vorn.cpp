@@ -32,17 +32,22 @@ void register_classes(pybind11::module_& m) {
     bind_hamiltonian<complex_t>(m, "Complex");
     init_guard<zorvak::Operator<double>>::install(m);
     init_guard<zorvak::Operator<complex_t>>::install(m);
+    class_swap_guard::install();
 }
 
 // pybind11 2.x keeps one registry and one set of classes for the process
 // and takes the interpreter lock through the main interpreter's thread
 // state (PyGILState_Ensure), so it deadlocks or breaks when called from a
 // subinterpreter: at its set-up, and in any call that raises from there.
+// 3.x keeps a registry per interpreter, but only for a module that says it
+// may be loaded in several (multi-phase, PYBIND11_MODULE's
+// multiple_interpreters), which vorn, single-phase and patching pybind11's
+// process-wide types, is not.
 // vorn is therefore refused in every subinterpreter, also after the main
 // interpreter has imported it.
 bool in_main_interpreter() { return PyInterpreterState_Get() == PyInterpreterState_Main(); }
 
-pybind11::module_::module_def definition;
+PyModuleDef definition;
 
 // The module the main interpreter built, held for the process: its classes
 // stay in pybind11's registry, so every later entry must hand it out
@@ -65,7 +70,8 @@ PyObject* existing_module() {
     return made_first;
 }
 
-void build_module(pybind11::module_& m, pybind11::module_::module_def& def) {
+void build_module(pybind11::module_& m, PyModuleDef& def) {
+    if (!zorvak::bindings::number_kinds::import()) throw pybind11::error_already_set();
     register_classes(m);
     // pybind11's m_size of -1 has CPython give every later import, in any
     // interpreter, a copy of this module's attributes without calling this

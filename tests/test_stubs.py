@@ -33,6 +33,21 @@ def test_wheel_ships_the_stubs(module):
         assert got.read() == wanted.read(), f"{installed} differs from its source"
 
 
+# --- docstrings: what an editor's hover and help() show -------------------------
+
+@pytest.mark.parametrize("module", sorted(STUB_SOURCES))
+def test_every_class_and_function_of_the_stubs_has_a_docstring(module):
+    with open(STUB_SOURCES[module]) as f:
+        tree = ast.parse(f.read())
+    # Every definition, at any depth (an overload on its own): a new method
+    # without a docstring fails here.
+    missing = [f"{node.name} (line {node.lineno})" for node in ast.walk(tree)
+               if isinstance(node, (ast.ClassDef, ast.FunctionDef, ast.AsyncFunctionDef))
+               and not (ast.get_docstring(node) or "").strip()]
+    assert missing == [], f"{module}-stubs: no docstring on " + ", ".join(missing)
+    assert (ast.get_docstring(tree) or "").strip(), f"{module}-stubs: no module docstring"
+
+
 # --- the stubs of vorn against the signatures pybind11 renders ------------------
 
 def stub_classes():

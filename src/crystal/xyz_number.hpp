@@ -38,6 +38,13 @@ inline unsigned digits_end(std::uint32_t digits, unsigned from)
 
 inline bool flagged(std::uint32_t mask, unsigned i) { return i < 32 && ((mask >> i) & 1) != 0; }
 
+// The first flagged byte at or after `from`; 32 or more when none is.
+inline unsigned first_flagged(std::uint32_t mask, unsigned from)
+{
+    const std::uint64_t beyond = ~std::uint64_t(0) << 32;
+    return static_cast<unsigned>(__builtin_ctzll((mask | beyond) >> from)) + from;
+}
+
 }  // namespace quick_number_detail
 
 // Up to nine digits, which fit whatever the sign; longer ones go to the scan.
@@ -55,11 +62,11 @@ const char* quick_integer(const char* first, std::int32_t& value, Ends_at ends_a
     return first + end;
 }
 
-// At most 19 digits (those of any double written out shortest), converted
-// as fast_float converts them; more digits, a far exponent, a value out of
-// range and the rare undecided case are left to the scan.  The parts are
-// found from the masks in a fixed run of steps: few branches, and none
-// that the digits' count decides.
+// At most 19 significant digits (those of any double written out
+// shortest), converted as fast_float converts them; more digits, a far
+// exponent, a value out of range and the rare undecided case are left to
+// the scan.  The parts are found from the masks in a fixed run of steps:
+// few branches, and none that the digits' count decides.
 template <class Ends_at>
 const char* quick_real(const char* first, double& value, Ends_at ends_at)
 {
@@ -71,8 +78,13 @@ const char* quick_real(const char* first, double& value, Ends_at ends_at)
     const unsigned fraction_end = digits_end(bytes.digits, fraction_start);
     const unsigned integer_digits = integer_end - integer_start;
     const unsigned fraction_digits = fraction_end - fraction_start;
-    const unsigned digits = integer_digits + fraction_digits;
-    if (digits == 0 || digits > 19) return nullptr;
+    // Leading zeros add nothing to the mantissa, so 19 digits from the
+    // first other one fit in 64 bits, as fast_float counts them.
+    const unsigned first_significant = first_flagged(bytes.digits & ~bytes.zeros, integer_start);
+    const unsigned significant = first_significant >= fraction_end ? 0
+        : first_significant < integer_end ? integer_end - first_significant + fraction_digits
+                                          : fraction_end - first_significant;
+    if (integer_digits + fraction_digits == 0 || significant > 19) return nullptr;
     std::int64_t exponent = -static_cast<std::int64_t>(fraction_digits);
     unsigned end = fraction_end;
     if (flagged(bytes.exponent_letters, end)) {

@@ -102,6 +102,7 @@ inline const char* skip_blanks(const char* p)
 // with a fixed run of steps, whatever its form, rather than byte by byte.
 struct Number_bytes {
     std::uint32_t digits;
+    std::uint32_t zeros;  // the digit 0
     std::uint32_t points;
     std::uint32_t exponent_letters;  // E, e, D, d
     std::uint32_t signs;             // + or -
@@ -118,11 +119,12 @@ constexpr unsigned gather(std::uint64_t flags) { return static_cast<unsigned>(((
 // without SSE2.
 inline Number_bytes number_bytes_by_words(const char* p)
 {
-    Number_bytes b{0, 0, 0, 0};
+    Number_bytes b{0, 0, 0, 0, 0};
     for (unsigned i = 0; i < 32; i += 8) {
         const std::uint64_t word = load(p + i);
         const std::uint64_t lower = word | ones * 0x20;  // letters in lower case (and others moved)
         b.digits |= gather(digit_bytes(word)) << i;
+        b.zeros |= gather(bytes_equal(word, '0')) << i;
         b.points |= gather(bytes_equal(word, '.')) << i;
         b.exponent_letters |= gather(bytes_equal(lower, 'e') | bytes_equal(lower, 'd')) << i;
         b.signs |= gather(bytes_equal(word, '+') | bytes_equal(word, '-')) << i;
@@ -135,7 +137,7 @@ inline Number_bytes number_bytes_by_words(const char* p)
 #ifdef __SSE2__
 inline Number_bytes number_bytes_by_vectors(const char* p)
 {
-    Number_bytes b{0, 0, 0, 0};
+    Number_bytes b{0, 0, 0, 0, 0};
     for (unsigned i = 0; i < 32; i += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         const __m128i lower = _mm_or_si128(x, _mm_set1_epi8(0x20));
@@ -144,6 +146,7 @@ inline Number_bytes number_bytes_by_vectors(const char* p)
         // below 10: moved by 0x80 that is a signed comparison.
         b.digits |= mask(_mm_cmplt_epi8(_mm_sub_epi8(x, _mm_set1_epi8(static_cast<char>('0' + 0x80))),
                                         _mm_set1_epi8(static_cast<char>(10 - 0x80))));
+        b.zeros |= mask(_mm_cmpeq_epi8(x, _mm_set1_epi8('0')));
         b.points |= mask(_mm_cmpeq_epi8(x, _mm_set1_epi8('.')));
         b.exponent_letters |= mask(_mm_or_si128(_mm_cmpeq_epi8(lower, _mm_set1_epi8('e')),
                                                 _mm_cmpeq_epi8(lower, _mm_set1_epi8('d'))));

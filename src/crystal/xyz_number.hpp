@@ -38,11 +38,33 @@ inline unsigned digits_end(std::uint32_t digits, unsigned from)
 
 inline bool flagged(std::uint32_t mask, unsigned i) { return i < 32 && ((mask >> i) & 1) != 0; }
 
-// The first flagged byte at or after `from`; 32 or more when none is.
-inline unsigned first_flagged(std::uint32_t mask, unsigned from)
+// The mantissa of a number whose digits and point lie within the eight
+// bytes at p: the point is taken out, the fraction's digits moving down a
+// byte, and the digits are read as one.
+inline std::uint64_t mantissa_within_word(const char* p, unsigned integer_digits, unsigned fraction_digits)
 {
-    const std::uint64_t beyond = ~std::uint64_t(0) << 32;
-    return static_cast<unsigned>(__builtin_ctzll((mask | beyond) >> from)) + from;
+    const std::uint64_t word = word_scan::load(p);
+    const std::uint64_t integer_bytes = integer_digits == 0 ? 0 : ~std::uint64_t(0) >> (64 - 8 * integer_digits);
+    const std::uint64_t digits = (word & integer_bytes) | ((word >> 8) & ~integer_bytes);
+    return word_scan::digits_value_of(digits, integer_digits + fraction_digits);
+}
+
+// The mantissa of more than 19 digits of which the leading zeros make the
+// rest fit, one byte at a time (a rare form).
+inline std::uint64_t mantissa_by_bytes(const char* p, unsigned from, unsigned end)
+{
+    std::uint64_t mantissa = 0;
+    for (unsigned i = from; i < end; ++i)
+        if (p[i] != '.') mantissa = mantissa * 10 + static_cast<unsigned>(p[i] - '0');
+    return mantissa;
+}
+
+// The digits from the first that is not a leading zero (the point passed
+// over): those a 64-bit mantissa must hold, as fast_float counts them.
+inline unsigned significant_digits(const char* p, unsigned from, unsigned end, unsigned digits)
+{
+    for (unsigned i = from; i < end && (p[i] == '0' || p[i] == '.'); ++i) digits -= p[i] == '0';
+    return digits;
 }
 
 }  // namespace quick_number_detail
@@ -78,13 +100,9 @@ const char* quick_real(const char* first, double& value, Ends_at ends_at)
     const unsigned fraction_end = digits_end(bytes.digits, fraction_start);
     const unsigned integer_digits = integer_end - integer_start;
     const unsigned fraction_digits = fraction_end - fraction_start;
-    // Leading zeros add nothing to the mantissa, so 19 digits from the
-    // first other one fit in 64 bits, as fast_float counts them.
-    const unsigned first_significant = first_flagged(bytes.digits & ~bytes.zeros, integer_start);
-    const unsigned significant = first_significant >= fraction_end ? 0
-        : first_significant < integer_end ? integer_end - first_significant + fraction_digits
-                                          : fraction_end - first_significant;
-    if (integer_digits + fraction_digits == 0 || significant > 19) return nullptr;
+    const unsigned digits = integer_digits + fraction_digits;
+    if (digits == 0 || (digits > 19 && significant_digits(first, integer_start, fraction_end, digits) > 19))
+        return nullptr;
     std::int64_t exponent = -static_cast<std::int64_t>(fraction_digits);
     unsigned end = fraction_end;
     if (flagged(bytes.exponent_letters, end)) {
@@ -95,14 +113,23 @@ const char* quick_real(const char* first, double& value, Ends_at ends_at)
         // Five digits at most: a farther exponent is left to the scan,
         // which clamps it.
         if (count == 0 || count > 5) return nullptr;
-        const auto written = static_cast<std::int64_t>(word_scan::digits_value(first + exponent_start, count));
+        const char* const e = first + exponent_start;
+        // Mostly one or two digits, quicker taken alone.
+        const auto written = static_cast<std::int64_t>(
+            count == 2 ? (e[0] - '0') * 10 + (e[1] - '0') : word_scan::digits_value(e, count));
         exponent += first[sign] == '-' ? -written : written;
         end = exponent_end;
     }
     if (!ends_at(first + end)) return nullptr;
-    const std::uint64_t mantissa = digits_value(first + integer_start, integer_digits)
-            * word_scan::powers_of_ten[fraction_digits]
-        + digits_value(first + fraction_start, fraction_digits);
+    std::uint64_t mantissa = 0;
+    if (fraction_end <= integer_start + 8) {
+        mantissa = mantissa_within_word(first + integer_start, integer_digits, fraction_digits);
+    } else if (digits <= 19) {
+        mantissa = digits_value(first + integer_start, integer_digits) * word_scan::powers_of_ten[fraction_digits]
+            + digits_value(first + fraction_start, fraction_digits);
+    } else {
+        mantissa = mantissa_by_bytes(first, integer_start, fraction_end);
+    }
     if (!nearest_double(mantissa, exponent, *first == '-', value) || !std::isfinite(value)) return nullptr;
     return first + end;
 }

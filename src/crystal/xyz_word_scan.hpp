@@ -100,9 +100,10 @@ inline const char* skip_blanks(const char* p)
 // What each of the 32 bytes from p is, one bit a byte (bit i for p[i]):
 // the bytes a number is made of.  A number is then read from these masks
 // with a fixed run of steps, whatever its form, rather than byte by byte.
+// Past the first byte that can be no part of a number, where any number
+// ends, the bits may be left clear.
 struct Number_bytes {
     std::uint32_t digits;
-    std::uint32_t zeros;  // the digit 0
     std::uint32_t points;
     std::uint32_t exponent_letters;  // E, e, D, d
     std::uint32_t signs;             // + or -
@@ -119,12 +120,11 @@ constexpr unsigned gather(std::uint64_t flags) { return static_cast<unsigned>(((
 // without SSE2.
 inline Number_bytes number_bytes_by_words(const char* p)
 {
-    Number_bytes b{0, 0, 0, 0, 0};
+    Number_bytes b{0, 0, 0, 0};
     for (unsigned i = 0; i < 32; i += 8) {
         const std::uint64_t word = load(p + i);
         const std::uint64_t lower = word | ones * 0x20;  // letters in lower case (and others moved)
         b.digits |= gather(digit_bytes(word)) << i;
-        b.zeros |= gather(bytes_equal(word, '0')) << i;
         b.points |= gather(bytes_equal(word, '.')) << i;
         b.exponent_letters |= gather(bytes_equal(lower, 'e') | bytes_equal(lower, 'd')) << i;
         b.signs |= gather(bytes_equal(word, '+') | bytes_equal(word, '-')) << i;
@@ -135,22 +135,31 @@ inline Number_bytes number_bytes_by_words(const char* p)
 // One instruction a class for sixteen bytes.  SSE2 is part of x86-64
 // itself, so every processor the build runs on has it.
 #ifdef __SSE2__
+inline Number_bytes sixteen_number_bytes(const char* p)
+{
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i lower = _mm_or_si128(x, _mm_set1_epi8(0x20));
+    const auto mask = [](__m128i flags) { return static_cast<std::uint32_t>(_mm_movemask_epi8(flags)); };
+    // A digit is a byte whose distance from '0', taken as unsigned, is
+    // below 10: moved by 0x80 that is a signed comparison.
+    return {mask(_mm_cmplt_epi8(_mm_sub_epi8(x, _mm_set1_epi8(static_cast<char>('0' + 0x80))),
+                                _mm_set1_epi8(static_cast<char>(10 - 0x80)))),
+            mask(_mm_cmpeq_epi8(x, _mm_set1_epi8('.'))),
+            mask(_mm_or_si128(_mm_cmpeq_epi8(lower, _mm_set1_epi8('e')), _mm_cmpeq_epi8(lower, _mm_set1_epi8('d')))),
+            mask(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('+')), _mm_cmpeq_epi8(x, _mm_set1_epi8('-'))))};
+}
+
+// The second sixteen bytes only matter when all of the first can be part of
+// a number: otherwise the number ends among them.
 inline Number_bytes number_bytes_by_vectors(const char* p)
 {
-    Number_bytes b{0, 0, 0, 0, 0};
-    for (unsigned i = 0; i < 32; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i lower = _mm_or_si128(x, _mm_set1_epi8(0x20));
-        const auto mask = [i](__m128i flags) { return static_cast<std::uint32_t>(_mm_movemask_epi8(flags)) << i; };
-        // A digit is a byte whose distance from '0', taken as unsigned, is
-        // below 10: moved by 0x80 that is a signed comparison.
-        b.digits |= mask(_mm_cmplt_epi8(_mm_sub_epi8(x, _mm_set1_epi8(static_cast<char>('0' + 0x80))),
-                                        _mm_set1_epi8(static_cast<char>(10 - 0x80))));
-        b.zeros |= mask(_mm_cmpeq_epi8(x, _mm_set1_epi8('0')));
-        b.points |= mask(_mm_cmpeq_epi8(x, _mm_set1_epi8('.')));
-        b.exponent_letters |= mask(_mm_or_si128(_mm_cmpeq_epi8(lower, _mm_set1_epi8('e')),
-                                                _mm_cmpeq_epi8(lower, _mm_set1_epi8('d'))));
-        b.signs |= mask(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('+')), _mm_cmpeq_epi8(x, _mm_set1_epi8('-'))));
+    Number_bytes b = sixteen_number_bytes(p);
+    if ((b.digits | b.points | b.exponent_letters | b.signs) == 0xffff) {
+        const Number_bytes more = sixteen_number_bytes(p + 16);
+        b.digits |= more.digits << 16;
+        b.points |= more.points << 16;
+        b.exponent_letters |= more.exponent_letters << 16;
+        b.signs |= more.signs << 16;
     }
     return b;
 }
@@ -159,11 +168,13 @@ inline Number_bytes number_bytes_by_vectors(const char* p)
 // The number that n digits (0 to 8) at p write: they become the last of
 // eight behind zeros.  A byte below '0' after them borrows only from the
 // bytes after it, which are shifted out.
-inline std::uint64_t digits_value(const char* p, unsigned n)
+inline std::uint64_t digits_value_of(std::uint64_t word, unsigned n)
 {
-    const std::uint64_t v = (load(p) - ones * '0') << ((64 - 8 * n) & 63);
+    const std::uint64_t v = (word - ones * '0') << ((64 - 8 * n) & 63);
     return n == 0 ? 0 : eight_digits(v);
 }
+
+inline std::uint64_t digits_value(const char* p, unsigned n) { return digits_value_of(load(p), n); }
 
 }  // namespace word_scan
 

@@ -150,6 +150,11 @@ INSTANTIATE_TEST_SUITE_P(
         Form{"-1234567890.123456789e+12", bad, real(-1234567890.123456789e+12)},
         Form{"0.00000000000000000000123", bad, real(1.23e-21)},
         Form{"0.0040691407478945507", bad, real(0.0040691407478945507)},
+        // Digits and point within one word, or just past it.
+        Form{"1.234567", bad, real(1.234567)}, Form{"1.2345678", bad, real(1.2345678)},
+        Form{"-.1234567", bad, real(-.1234567)}, Form{"-.12345678", bad, real(-.12345678)},
+        Form{"12345678", integer(12345678), real(12345678)}, Form{"1234567.", bad, real(1234567)},
+        Form{"12345678.9", bad, real(12345678.9)},
         Form{"000000000000000000001234567890123456789", too_large, real(1234567890123456789.0)},
         Form{"0000000000000000000000.0", bad, real(0)},
         Form{"1e99999", bad, too_large}, Form{"1e-99999", bad, real(0)}, Form{"1e+00308", bad, real(1e308)},

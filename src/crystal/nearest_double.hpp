@@ -43,9 +43,13 @@ inline bool rounds_to_nearest()
 inline bool nearest_double(std::uint64_t w, std::int64_t q, bool negative, double& value)
 {
     using namespace nearest_double_detail;
-    // Clinger's fast path, as from_chars takes it: w and 10^|q| are exact
-    // doubles, and one operation rounds once.
-    if (q >= -22 && q <= 22 && w <= (std::uint64_t(1) << 53) && rounds_to_nearest()) {
+    // Clinger's fast path: w and 10^|q| are exact doubles, and one
+    // operation rounds once.  from_chars takes it up to w = 2^53; here it
+    // stops at 15 digits, so that the choice follows the digits' count,
+    // which stays the same from value to value in a file, rather than their
+    // size (the 16- and 17-digit values of written doubles fall on both
+    // sides of 2^53).  Beyond, the other way gives the same nearest double.
+    if (q >= -22 && q <= 22 && w < 1'000'000'000'000'000 && rounds_to_nearest()) {
         double magnitude = static_cast<double>(w);
         magnitude = q < 0 ? magnitude / exact_powers_of_ten[-q] : magnitude * exact_powers_of_ten[q];
         // The sign bit set without a branch: signs are as likely as not.

@@ -124,6 +124,15 @@ const char* quick_real(const char* first, double& value, Ends_at ends_at)
     std::uint64_t mantissa = 0;
     if (fraction_end <= integer_start + 8) {
         mantissa = mantissa_within_word(first + integer_start, integer_digits, fraction_digits);
+#ifdef __x86_64__
+    } else if (fraction_digits > 8 && fraction_digits <= 16 && integer_digits <= 3) {
+        // The long fraction of a written double, read at once as sixteen
+        // places: the number is the same with the zeros added, and its
+        // nearest double too.
+        mantissa = digits_value(first + integer_start, integer_digits) * word_scan::powers_of_ten[16]
+            + word_scan::sixteen_digits_value(first + fraction_start, fraction_digits);
+        exponent -= 16 - static_cast<std::int64_t>(fraction_digits);
+#endif
     } else if (digits <= 19) {
         mantissa = digits_value(first + integer_start, integer_digits) * word_scan::powers_of_ten[fraction_digits]
             + digits_value(first + fraction_start, fraction_digits);

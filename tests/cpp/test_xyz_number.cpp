@@ -155,6 +155,12 @@ INSTANTIATE_TEST_SUITE_P(
         Form{"-.1234567", bad, real(-.1234567)}, Form{"-.12345678", bad, real(-.12345678)},
         Form{"12345678", integer(12345678), real(12345678)}, Form{"1234567.", bad, real(1234567)},
         Form{"12345678.9", bad, real(12345678.9)},
+        // Long fractions, read as sixteen places with zeros added.
+        Form{"-0.123456789", bad, real(-0.123456789)}, Form{"999.9999999999999999", bad, real(1000)},
+        Form{"1.2345678901234567e-300", bad, real(1.2345678901234567e-300)},
+        Form{"4.9406564584124654e-324", bad, real(denorm_min)},
+        Form{"2.4703282292062327e-324", bad, real(0)}, Form{"1.797693134862315708e308", bad, real(largest)},
+        Form{"1.797693134862315808e308", bad, too_large}, Form{"1234.123456789", bad, real(1234.123456789)},
         Form{"000000000000000000001234567890123456789", too_large, real(1234567890123456789.0)},
         Form{"0000000000000000000000.0", bad, real(0)},
         Form{"1e99999", bad, too_large}, Form{"1e-99999", bad, real(0)}, Form{"1e+00308", bad, real(1e308)},

@@ -87,7 +87,7 @@ void expect_masks(const char* p, const std::string& what)
     want = in_judged(want);
     std::vector<std::pair<const char*, Number_bytes>> builds = {{"words", word_scan::number_bytes_by_words(p)},
                                                                 {"chosen", number_bytes(p)}};
-#ifdef __SSE2__
+#ifdef __x86_64__
     builds.emplace_back("vectors", word_scan::number_bytes_by_vectors(p));
 #endif
     for (auto [build, got] : builds) {
@@ -152,5 +152,25 @@ TEST(DigitsValue, AnyCountFollowedByAnyByte)
         }
     }
 }
+
+#ifdef __x86_64__
+TEST(SixteenDigitsValue, AnyCountThenAnyByteReadsAsSixteenPlaces)
+{
+    std::mt19937_64 random(13);
+    for (unsigned n = 0; n <= 16; ++n) {
+        for (int after = 0; after < 256; ++after) {
+            std::string digits;
+            std::uint64_t want = 0;
+            for (unsigned i = 0; i < 16; ++i) {
+                const unsigned d = i < n ? static_cast<unsigned>(random() % 10) : 0;
+                if (i < n) digits += static_cast<char>('0' + d);
+                want = want * 10 + d;
+            }
+            const Buffer b(digits + static_cast<char>(after) + "123456789012345", n % 8);
+            EXPECT_EQ(word_scan::sixteen_digits_value(b.start, n), want) << digits << " then byte " << after;
+        }
+    }
+}
+#endif
 
 }  // namespace

@@ -4,8 +4,8 @@
 // instruction set is chosen at run time; other processors get the same
 // masks from 64-bit words).
 //
-// These read ahead of the byte they judge, up to 40 bytes, so the text must
-// be followed by zero bytes: the window's padding.  A zero is neither a
+// These read ahead of the byte they start at, by less than 64 bytes, so
+// the text must be followed by 64 zero bytes: the window's padding.  A zero is neither a
 // blank, nor a digit, nor any byte of a number, so every run stops at the
 // text's end without a bound being tested.
 #pragma once

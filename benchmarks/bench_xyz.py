@@ -1,12 +1,20 @@
-"""Reading speed and memory of morvane.read_xyz, side by side with numpy.loadtxt.
+"""Reading speed and memory of morvane.read_xyz, side by side with pandas' C reader and numpy.loadtxt.
 
-    python benchmarks/bench_xyz.py [--atoms 1000000] [--repeat 3] [--no-large]
+    python benchmarks/bench_xyz.py [--atoms 1000000] [--repeat 7] [--no-large]
 
-Five file shapes that users write, each with --atoms atoms: 17-digit repr
-coordinates, %15.8f columns, E exponents with tabs, D exponents (which
-loadtxt reads through a converter), and comma-separated values with CRLF
-line ends.  Times are the best of --repeat reads of a file already in the
-page cache, on one thread.
+Seven file shapes that users write, each with --atoms atoms: 17-digit repr
+coordinates, %.8f and %.4e coordinates (these three with one blank between
+values), %15.8f columns, E exponents with tabs, D exponents (which loadtxt
+reads through a converter), and comma-separated values with CRLF line ends.
+Times are the best of --repeat reads of a file already in the page cache,
+on one thread, the readers taking turns in each round so that a slower
+spell of the machine falls on all of them.
+
+pandas reads the three single-blank shapes with its C reader,
+read_csv(path, sep=" ", header=None, skiprows=2, engine="c"): the count and
+cell lines skipped, every atom line parsed into a DataFrame of four columns.
+"ours/pandas" is the ratio of the times (below 1: read_xyz is faster).
+numpy.loadtxt reads every shape, in --numpy-repeat rounds (it is slow).
 
 Two large cases follow (skipped with --no-large): a 3-atom structure
 followed by 1 GB of further lines, and a 2 GiB file whose first byte is
@@ -29,6 +37,7 @@ import textwrap
 import time
 
 import numpy as np
+import pandas as pd
 
 import morvane
 
@@ -41,19 +50,22 @@ def d_exponent(text):
     return float(text.replace("D", "E"))
 
 
-# name: (line format, line end, numpy.loadtxt keyword arguments, target MB/s)
+# name: (line format, line end, numpy.loadtxt keyword arguments, target MB/s,
+# read by pandas)
 SHAPES = {
-    "17-digit repr": ("{z} {x!r} {y!r} {w!r}", "\n", {}, 500),
-    "%15.8f columns": ("{z:3d}{x:15.8f}{y:15.8f}{w:15.8f}", "\n", {}, 400),
-    "E exponents, tabs": ("{z}\t{x:.10E}\t{y:.10E}\t{w:.10E}", "\n", {}, 400),
+    "17-digit repr": ("{z} {x!r} {y!r} {w!r}", "\n", {}, 1000, True),
+    "%.8f": ("{z} {x:.8f} {y:.8f} {w:.8f}", "\n", {}, 600, True),
+    "%.4e": ("{z} {x:.4e} {y:.4e} {w:.4e}", "\n", {}, 600, True),
+    "%15.8f columns": ("{z:3d}{x:15.8f}{y:15.8f}{w:15.8f}", "\n", {}, 400, False),
+    "E exponents, tabs": ("{z}\t{x:.10E}\t{y:.10E}\t{w:.10E}", "\n", {}, 400, False),
     "D exponents": ("{z} {xd} {yd} {wd}", "\n",
-                    {"converters": {i: d_exponent for i in (1, 2, 3)}}, 400),
-    "commas, CRLF": ("{z},{x!r},{y!r},{w!r}", "\r\n", {"delimiter": ","}, 400),
+                    {"converters": {i: d_exponent for i in (1, 2, 3)}}, 400, False),
+    "commas, CRLF": ("{z},{x!r},{y!r},{w!r}", "\r\n", {"delimiter": ","}, 400, False),
 }
 
 
 def write_shape(path, shape, natom, rng):
-    line, end, _, _ = SHAPES[shape]
+    line, end, _, _, _ = SHAPES[shape]
     z = rng.choice(ELEMENTS, natom).tolist()
     xyz = rng.uniform(-50.0, 50.0, (natom, 3)).tolist()
     with open(path, "w", newline="") as f:
@@ -85,6 +97,21 @@ def best_time(read, repeat):
         read()
         best = min(best, time.perf_counter() - start)
     return best
+
+
+def best_times(reads, repeat):
+    """Best time of each read, the reads taking turns in every round."""
+    best = {name: float("inf") for name in reads}
+    for _ in range(repeat):
+        for name, read in reads.items():
+            start = time.perf_counter()
+            read()
+            best[name] = min(best[name], time.perf_counter() - start)
+    return best
+
+
+def pandas_read(path):
+    return pd.read_csv(path, sep=" ", header=None, skiprows=2, engine="c")
 
 
 def raises_value_error(path):
@@ -141,7 +168,8 @@ def print_table(columns, rows):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--atoms", type=int, default=10**6)
-    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--repeat", type=int, default=7)
+    parser.add_argument("--numpy-repeat", type=int, default=3)
     parser.add_argument("--no-large", action="store_true", help="skip the 1 GB and 2 GiB cases")
     args = parser.parse_args()
 
@@ -153,24 +181,34 @@ def main():
             f.write(f"1\n{CELL}\n8 0 0 0\n")
 
         rows = []
-        for shape, (_, _, loadtxt_args, target) in SHAPES.items():
+        for shape, (_, _, loadtxt_args, target, by_pandas) in SHAPES.items():
             path = os.path.join(directory, "shape.xyz")
             write_shape(path, shape, args.atoms, rng)
             mb = os.path.getsize(path) / 1e6
-            t_ours = best_time(lambda: morvane.read_xyz(path), args.repeat)
+            reads = {"ours": lambda: morvane.read_xyz(path)}
+            if by_pandas:
+                reads["pandas"] = lambda: pandas_read(path)
+            best = best_times(reads, args.repeat)
+            t_ours = best["ours"]
             t_np = best_time(lambda: np.loadtxt(path, skiprows=2, usecols=(0, 1, 2, 3),
-                                                **loadtxt_args), args.repeat)
+                                                **loadtxt_args), args.numpy_repeat)
             peak = peak_extra_bytes(path, warm_up)
             peak_pipe = peak_extra_bytes(path, warm_up, pipe=True)
-            within = max(peak, peak_pipe) <= limit and mb / t_ours >= target
+            faster = not by_pandas or t_ours < best["pandas"]
+            within = max(peak, peak_pipe) <= limit and mb / t_ours >= target and faster
+            pandas_columns = ([f"{best['pandas']:.4f}", f"{mb / best['pandas']:.0f}",
+                               f"{t_ours / best['pandas']:.2f}"] if by_pandas else ["-", "-", "-"])
             rows.append([shape, f"{mb:.1f}", f"{t_ours:.4f}", f"{mb / t_ours:.0f}", str(target),
+                         *pandas_columns,
                          f"{t_np:.4f}", f"{mb / t_np:.0f}", f"{t_np / t_ours:.1f}x",
                          f"{peak / MiB:.1f}", f"{peak_pipe / MiB:.1f}", f"{limit / MiB:.1f}",
                          "yes" if within else "NO"])
             os.remove(path)
-        print(f"{args.atoms:,} atoms, best of {args.repeat}")
-        print_table(["file shape", "MB", "read_xyz s", "MB/s", "target", "loadtxt s", "MB/s",
-                     "speed-up", "peak MiB", "pipe MiB", "limit MiB", "within"], rows)
+        print(f"{args.atoms:,} atoms, best of {args.repeat} (pandas interleaved), "
+              f"numpy best of {args.numpy_repeat}; pandas {pd.__version__}, numpy {np.__version__}")
+        print_table(["file shape", "MB", "read_xyz s", "MB/s", "target", "pandas s", "MB/s",
+                     "ours/pandas", "loadtxt s", "MB/s", "speed-up", "peak MiB", "pipe MiB",
+                     "limit MiB", "within"], rows)
 
         if args.no_large:
             return

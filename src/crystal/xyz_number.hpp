@@ -5,54 +5,143 @@
 // finite: plain decimal only, no Inf or NaN.
 //
 // Two parsers read them.  The quick one takes the usual forms straight from
-// the window with the standard parsers; what it declines, Value_scan judges,
-// which also reads values longer than the window.  Where the quick one
-// takes a value, the scan gives the same; a text the scan refuses, the quick
-// one declines.  The quick one is inline: it is asked for every value.
+// the window, judging and converting in one pass; what it declines,
+// Value_scan judges, which also reads values longer than the window.  Where
+// the quick one takes a value, the scan gives the same; a text the scan
+// refuses, the quick one declines.  The quick one is inline: it is asked
+// for every value.
 #pragma once
 
-#include <fast_float/fast_float.h>
-
-#include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <system_error>
-#include <utility>
+
+#include "crystal/nearest_double.hpp"
+#include "crystal/xyz_word_scan.hpp"
 
 namespace zorvak_crystal {
 
-// Each quick parser reads the number that opens [first, last) into `value`
-// and returns the end of its text, as std::from_chars does, where
-// ends_at(end) says a value ends there; where it reads no number in our
-// form, or the value goes on, it returns null.
+// Each quick parser reads the number at `first` into `value` and returns
+// the end of its text, where ends_at(end) says a value ends there; where it
+// reads no number in our form, or the value goes on, it returns null.  The
+// text must be followed by padding as xyz_word_scan.hpp says, and a number
+// is looked for in its first 32 bytes: a longer one is left to the scan.
 
-// As std::from_chars reads it: no plus sign, and a value that fits.
-template <class Ends_at>
-const char* quick_integer(const char* first, const char* last, std::int32_t& value, Ends_at ends_at)
+namespace quick_number_detail {
+
+// The first byte at or after `from` that is not a digit.  Bits beyond the
+// 32 looked at count as none, so there is always one.
+inline unsigned digits_end(std::uint32_t digits, unsigned from)
 {
-    const auto [end, ec] = std::from_chars(first, last, value);
-    return ec == std::errc{} && ends_at(end) ? end : nullptr;
+    const std::uint64_t others = ~std::uint64_t(digits);
+    return static_cast<unsigned>(__builtin_ctzll(others >> from)) + from;
 }
 
-// As fast_float reads it, and a finite value.  fast_float reads what
-// std::from_chars reads, correctly rounded; beyond our form it also takes
-// inf and nan, the only text it turns into a value that is not finite other
-// than a far exponent.  Those, and a value out of range however fast_float
-// reports it, are left to the scan.  It knows no D exponent: one is read as
-// an E written over it, then put back.
-template <class Ends_at>
-const char* quick_real(char* first, char* last, double& value, Ends_at ends_at)
+inline bool flagged(std::uint32_t mask, unsigned i) { return i < 32 && ((mask >> i) & 1) != 0; }
+
+// The mantissa of a number whose digits and point lie within the eight
+// bytes at p: the point is taken out, the fraction's digits moving down a
+// byte, and the digits are read as one.
+inline std::uint64_t mantissa_within_word(const char* p, unsigned integer_digits, unsigned fraction_digits)
 {
-    auto result = fast_float::from_chars(first, last, value);
-    if (result.ec != std::errc{} || !std::isfinite(value)) return nullptr;
-    if (ends_at(result.ptr)) return result.ptr;
-    char* const letter = first + (result.ptr - first);
-    if (letter == last || (*letter != 'D' && *letter != 'd')) return nullptr;
-    const char d = std::exchange(*letter, 'E');
-    result = fast_float::from_chars(first, last, value);
-    *letter = d;
-    if (result.ec != std::errc{} || !std::isfinite(value) || !ends_at(result.ptr)) return nullptr;
-    return result.ptr;
+    const std::uint64_t word = word_scan::load(p);
+    const std::uint64_t integer_bytes = integer_digits == 0 ? 0 : ~std::uint64_t(0) >> (64 - 8 * integer_digits);
+    const std::uint64_t digits = (word & integer_bytes) | ((word >> 8) & ~integer_bytes);
+    return word_scan::digits_value_of(digits, integer_digits + fraction_digits);
+}
+
+// The mantissa of more than 19 digits of which the leading zeros make the
+// rest fit, one byte at a time (a rare form).
+inline std::uint64_t mantissa_by_bytes(const char* p, unsigned from, unsigned end)
+{
+    std::uint64_t mantissa = 0;
+    for (unsigned i = from; i < end; ++i)
+        if (p[i] != '.') mantissa = mantissa * 10 + static_cast<unsigned>(p[i] - '0');
+    return mantissa;
+}
+
+// The digits from the first that is not a leading zero (the point passed
+// over): those a 64-bit mantissa must hold, as fast_float counts them.
+inline unsigned significant_digits(const char* p, unsigned from, unsigned end, unsigned digits)
+{
+    for (unsigned i = from; i < end && (p[i] == '0' || p[i] == '.'); ++i) digits -= p[i] == '0';
+    return digits;
+}
+
+}  // namespace quick_number_detail
+
+// Up to nine digits, which fit whatever the sign; longer ones go to the scan.
+template <class Ends_at>
+const char* quick_integer(const char* first, std::int32_t& value, Ends_at ends_at)
+{
+    using namespace quick_number_detail;
+    const Number_bytes bytes = number_bytes(first);
+    const unsigned start = bytes.signs & 1;
+    const unsigned end = digits_end(bytes.digits, start);
+    const unsigned count = end - start;
+    if (count == 0 || count > 9 || !ends_at(first + end)) return nullptr;
+    const auto v = static_cast<std::int32_t>(digits_value(first + start, count));
+    value = *first == '-' ? -v : v;
+    return first + end;
+}
+
+// At most 19 significant digits (those of any double written out
+// shortest), converted as fast_float converts them; more digits, a far
+// exponent, a value out of range and the rare undecided case are left to
+// the scan.  The parts are found from the masks in a fixed run of steps,
+// with few branches, and those follow the number's form, which stays the
+// same from value to value in a file.
+template <class Ends_at>
+const char* quick_real(const char* first, double& value, Ends_at ends_at)
+{
+    using namespace quick_number_detail;
+    const Number_bytes bytes = number_bytes(first);
+    const unsigned integer_start = bytes.signs & 1;
+    const unsigned integer_end = digits_end(bytes.digits, integer_start);
+    const unsigned fraction_start = integer_end + (flagged(bytes.points, integer_end) ? 1 : 0);
+    const unsigned fraction_end = digits_end(bytes.digits, fraction_start);
+    const unsigned integer_digits = integer_end - integer_start;
+    const unsigned fraction_digits = fraction_end - fraction_start;
+    const unsigned digits = integer_digits + fraction_digits;
+    if (digits == 0 || (digits > 19 && significant_digits(first, integer_start, fraction_end, digits) > 19))
+        return nullptr;
+    std::int64_t exponent = -static_cast<std::int64_t>(fraction_digits);
+    unsigned end = fraction_end;
+    if (flagged(bytes.exponent_letters, end)) {
+        const unsigned sign = end + 1;
+        const unsigned exponent_start = sign + (flagged(bytes.signs, sign) ? 1 : 0);
+        const unsigned exponent_end = digits_end(bytes.digits, exponent_start);
+        const unsigned count = exponent_end - exponent_start;
+        // Five digits at most: a farther exponent is left to the scan,
+        // which clamps it.
+        if (count == 0 || count > 5) return nullptr;
+        const char* const e = first + exponent_start;
+        // Mostly one or two digits, quicker taken alone.
+        const auto written = static_cast<std::int64_t>(
+            count == 2 ? (e[0] - '0') * 10 + (e[1] - '0') : word_scan::digits_value(e, count));
+        exponent += first[sign] == '-' ? -written : written;
+        end = exponent_end;
+    }
+    if (!ends_at(first + end)) return nullptr;
+    std::uint64_t mantissa = 0;
+    if (fraction_end <= integer_start + 8) {
+        mantissa = mantissa_within_word(first + integer_start, integer_digits, fraction_digits);
+#ifdef __x86_64__
+    } else if (fraction_digits > 8 && fraction_digits <= 16 && integer_digits <= 3) {
+        // The long fraction of a written double, read at once as sixteen
+        // places: the number is the same with the zeros added, and its
+        // nearest double too.
+        mantissa = digits_value(first + integer_start, integer_digits) * word_scan::powers_of_ten[16]
+            + word_scan::sixteen_digits_value(first + fraction_start, fraction_digits);
+        exponent -= 16 - static_cast<std::int64_t>(fraction_digits);
+#endif
+    } else if (digits <= 19) {
+        mantissa = digits_value(first + integer_start, integer_digits) * word_scan::powers_of_ten[fraction_digits]
+            + digits_value(first + fraction_start, fraction_digits);
+    } else {
+        mantissa = mantissa_by_bytes(first, integer_start, fraction_end);
+    }
+    if (!nearest_double(mantissa, exponent, *first == '-', value) || !std::isfinite(value)) return nullptr;
+    return first + end;
 }
 
 }  // namespace zorvak_crystal

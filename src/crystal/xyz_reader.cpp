@@ -96,7 +96,15 @@ void read_xyz_tokens(Crystal& cryst, Xyz_tokenizer& tokens, std::optional<std::u
 
     Element_map elements;
     elements.initialize_element_map();
+    Xyz_tokenizer::Number_line line;
     for (std::size_t i = 0; i < n; ++i) {
+        // Nearly every atom but the last (whose line end is not waited for)
+        // sits on one line in the usual form; any other is read value by
+        // value, and so gets its own message.
+        if (i + 1 < n && tokens.take_number_line(line, 1, 118)) {
+            atoms.set(i, elements.get_element_symbol(line.integer), line.reals[0], line.reals[1], line.reals[2]);
+            continue;
+        }
         tokens.begin_group("atom", static_cast<long>(i + 1));
         const std::int32_t atomic_number = tokens.next_integer();
         if (atomic_number < 1 || atomic_number > 118) tokens.reject_last("atomic number outside 1..118:");

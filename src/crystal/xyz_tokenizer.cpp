@@ -28,6 +28,14 @@ constexpr auto char_classes = [] {
 
 Char_class class_of(char c) { return char_classes[static_cast<unsigned char>(c)]; }
 
+// A value ending at p is known to end there from the window alone, without
+// reading on: the zero after the text is a value byte.
+bool ends_in_window(const char* p)
+{
+    const Char_class k = class_of(*p);
+    return k != value_byte && (k != carriage_return || p[1] == '\n');
+}
+
 // Offending text is shown up to this many bytes.
 constexpr std::size_t shown_limit = 48;
 // A text value is cut to this many bytes; labels are discarded anyway.
@@ -216,7 +224,7 @@ std::int32_t Xyz_tokenizer::next_integer()
     seek_value();
     const auto ends = [this](const char* p) { return ends_value_within(p); };
     std::int32_t value = 0;
-    if (const char* end = quick_integer(data() + pos_, data() + window_.end(), value, ends)) {
+    if (const char* end = quick_integer(data() + pos_, value, ends)) {
         take(static_cast<std::size_t>(end - data()) - pos_);
         return value;
     }
@@ -237,7 +245,7 @@ double Xyz_tokenizer::next_real()
     seek_value();
     const auto ends = [this](const char* p) { return ends_value_within(p); };
     double value = 0.0;
-    if (const char* end = quick_real(data() + pos_, data() + window_.end(), value, ends)) {
+    if (const char* end = quick_real(data() + pos_, value, ends)) {
         take(static_cast<std::size_t>(end - data()) - pos_);
         return value;
     }
@@ -252,6 +260,30 @@ double Xyz_tokenizer::real_value()
     const std::optional<double> value = value_.scan.real_value();
     if (!value) reject_last("real value is too large for a double");
     return *value;
+}
+
+bool Xyz_tokenizer::take_number_line(Number_line& line, std::int32_t lowest, std::int32_t highest)
+{
+    const char* const text = data();
+    const auto ends = [](const char* p) { return ends_in_window(p); };
+    // Blanks only before the first value: a comma there stands for a
+    // missing one.
+    const char* p = quick_integer(skip_blanks(text + pos_), line.integer, ends);
+    if (p == nullptr || line.integer < lowest || line.integer > highest) return false;
+    for (double& real : line.reals) {
+        p = skip_blanks(p);
+        if (*p == ',') p = skip_blanks(p + 1);
+        p = quick_real(p, real, ends);
+        if (p == nullptr) return false;
+    }
+    const char* const end = text + window_.end();
+    const void* line_end = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+    if (line_end == nullptr) return false;
+    pos_ = static_cast<std::size_t>(static_cast<const char*>(line_end) - text) + 1;
+    ++line_;
+    item_ = 4;
+    after_comma_ = false;
+    return true;
 }
 
 std::string Xyz_tokenizer::next_text()

@@ -14,6 +14,7 @@
 // aside for messages, and the rest is judged as it passes (Value_scan).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -64,6 +65,19 @@ public:
     // xyz_number.hpp gives.
     std::int32_t next_integer();
     double next_real();
+    // A group of an integer within [lowest, highest] and three reals, in the
+    // form nearly every line of a file has: all on one line that the window
+    // holds, each value after the one before it past blanks or one comma
+    // among blanks.  Takes the group and drops the rest of its line, as
+    // next_integer, next_real and end_group would; anything else it leaves
+    // as it was, for them to read and judge, and returns false.  Needs no
+    // begin_group.
+    struct Number_line {
+        std::int32_t integer;
+        std::array<double, 3> reals;
+    };
+    bool take_number_line(Number_line& line, std::int32_t lowest, std::int32_t highest);
+
     // The next value as text, plain or quoted ('...' or "...", a doubled
     // quote inside standing for one), cut to its first 128 bytes.  Quoted
     // text ends on its own line.

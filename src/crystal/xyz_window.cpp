@@ -13,10 +13,16 @@ Text_window::Text_window(Source source, std::string_view filename, std::size_t s
     : source_(std::move(source)), filename_(filename)
 {
     try {
-        buffer_.resize(std::max<std::size_t>(size, 1));
+        buffer_.resize(std::max<std::size_t>(size, 1) + padding);
     } catch (const std::bad_alloc&) {
         throw Xyz_error::out_of_memory(std::string(filename_), "not enough memory to read the file");
     }
+    pad();
+}
+
+void Text_window::pad()
+{
+    std::memset(data() + end_, 0, padding);
 }
 
 Text_window::Text_window(std::string_view text, std::string_view filename, std::size_t size)
@@ -36,7 +42,7 @@ bool Text_window::refill(std::size_t keep_from, long line)
     if (last_block_) return false;
     if (keep_from == 0 && full()) {
         try {
-            buffer_.resize(2 * buffer_.size());
+            buffer_.resize(2 * size() + padding);
         } catch (const std::bad_alloc&) {
             throw Xyz_error::out_of_memory(std::string(filename_), "not enough memory to hold line "
                                                                       + std::to_string(line));
@@ -47,12 +53,14 @@ bool Text_window::refill(std::size_t keep_from, long line)
     passed_ += keep_from;
     end_ -= keep_from;
 
-    const std::size_t got = source_(data() + end_, buffer_.size() - end_);
+    const std::size_t got = source_(data() + end_, size() - end_);
     if (got == 0) {
         last_block_ = true;
+        pad();
         return false;
     }
     end_ += got;
+    pad();
     return true;
 }
 

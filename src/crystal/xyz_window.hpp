@@ -42,6 +42,10 @@ public:
 
     // Large enough that a refill is rare next to the values it brings.
     static constexpr std::size_t default_size = std::size_t(1) << 20;
+    // Zero bytes that always follow the text held, beyond the window's
+    // size: a scan that takes eight bytes at a time may read them, and
+    // stops at the first (a zero is neither a blank nor a digit).
+    static constexpr std::size_t padding = 64;
 
     // A window of `size` bytes (at least 1) over the text from `source`,
     // empty until the first refill; `filename` only names the text in errors.
@@ -52,12 +56,12 @@ public:
 
     char* data() { return buffer_.data(); }
     const char* data() const { return buffer_.data(); }
-    // Bytes of text held, from data() on.
+    // Bytes of text held, from data() on; `padding` zero bytes follow.
     std::size_t end() const { return end_; }
     // The text ends at end(): no refill brings more.
     bool last_block() const { return last_block_; }
     // No room is left after end().
-    bool full() const { return end_ == buffer_.size(); }
+    bool full() const { return end_ == size(); }
     // Bytes dropped from the window's front so far.
     std::uint64_t passed() const { return passed_; }
 
@@ -70,6 +74,10 @@ public:
     bool refill(std::size_t keep_from, long line);
 
 private:
+    std::size_t size() const { return buffer_.size() - padding; }
+    // Puts the zero bytes after the text.
+    void pad();
+
     Source source_;
     std::string_view filename_;
     std::vector<char, Uninitialised_allocator<char>> buffer_;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -126,6 +127,27 @@ TEST(ReadXyz, LinesAfterTheLastAtomAreNotRead)
     EXPECT_EQ(c.xyz_at(1, 3), 3.0);
 }
 
+TEST(ReadXyz, AtomsInEveryUsualFormReadAsWritten)
+{
+    // Most lines are taken whole, the rest value by value (a group over
+    // two lines, values past the quick parser's reach): all read alike.
+    Crystal c;
+    read_xyz(c, data + "/atoms_in_many_forms.xyz");
+    ASSERT_EQ(c.xyz_atoms(), 23u);
+    const double want[][3] = {{0.0, 0.0, 0.1174}, {0.0, 0.7572, -0.4696},
+                              {-12.345678901234567, 3.2150123456789012, 33.539012345678901},
+                              {-2.9450e+01, 3.2150e+01, 3.3539e-01}, {12.34567890, -0.00406914, 0.0040691407478945507},
+                              {-12.34567890, 23.45678901, 0.5}, {1.2345678901E+01, -9.8765432109E-01, 5.0},
+                              {1.5e-3, -2.5e2, 5.0}};
+    for (std::size_t i = 1; i <= 8; ++i)
+        for (int k = 1; k <= 3; ++k) EXPECT_EQ(c.xyz_at(i, k), want[i - 1][k - 1]) << "atom " << i << " k " << k;
+    EXPECT_EQ(c.xyz_at(13, 3), 3.0);
+    EXPECT_TRUE(std::signbit(c.xyz_at(14, 2)) && c.xyz_at(14, 2) == 0.0);
+    EXPECT_EQ(c.xyz_at(19, 2), 12345678901234567890.0);
+    EXPECT_EQ(c.xyz_at(19, 3), 1e5);
+    EXPECT_EQ(symbols(c), "O |H |Au|C |N |O |Fe|H |O |O |H |H |C |N |O |Og|H |H |H |He|He|H |H |");
+}
+
 TEST(ReadXyz, NamesPresentWithoutCoordinatesAreReplaced)
 {
     Crystal c;
@@ -199,7 +221,8 @@ INSTANTIATE_TEST_SUITE_P(
         Bad_file{"long_repeat_count.xyz", Error_kind::bad_value, 1, 1, "count group: repeat counts"},
         Bad_file{"long_repeat_text.xyz", Error_kind::bad_value, 2, 1, "cell group: repeat counts"},
         Bad_file{"long_open_quote.xyz", Error_kind::bad_value, 2, 1, "no closing quote on its line "
-                 "''never closed never closed never closed never cl...'"}));
+                 "''never closed never closed never closed never cl...'"},
+        Bad_file{"late_bad_coordinate.xyz", Error_kind::bad_value, 7, 3, "atom 5: bad real value '1.5.2'"}));
 
 TEST(ReadXyzDeathTest, HugeCountFailsWithoutReservingForIt)
 {
@@ -466,6 +489,28 @@ INSTANTIATE_TEST_SUITE_P(Offsets, ValueCutAtAPause,
                                            Cut_case{std::size_t(1) << 20, std::size_t(2) << 20},
                                            Cut_case{std::size_t(1) << 20, 100000},
                                            Cut_case{64, 128}, Cut_case{64, 130}, Cut_case{7, 49}));
+
+TEST(ReadXyz, ManyAtomsReadAlikeThroughWindowsOfAnySize)
+{
+    // Thousands of lines of mixed forms, so that the window's edge falls
+    // inside lines, values and line ends of every kind, on lines taken
+    // whole and on lines read value by value.
+    const char* const lines[] = {"8 0.0 0.0 0.1174\n", "79 -12.345678901234567 3.2150123456789012 33.539012345678901\n",
+                                 "6 -2.9450e+01 3.2150e+01 3.3539e-01\r\n", "  7   -12.34567890    23.45678901     0.5\n",
+                                 "26\t1.2345678901E+01\t-9.8765432109E-01\t5.0\n", "1 1.5D-3 -2.5d2 +.5D+1\n",
+                                 "8,-1.5,2.5,3.5\n", "1 1 2\n  3\n", "1 1 2 3 and more\n"};
+    std::string text = "3000\ncell: 1 0 0 | 0 1 0 | 0 0 1\n";
+    for (int i = 0; i < 3000; ++i) text += lines[(i * 7) % 9];
+    const Outcome want = outcome_of([&](Crystal& c) { read_xyz_buffer(c, text, "pipe"); });
+    ASSERT_EQ(want.error, "");
+    for (const std::size_t window : {50, 64, 97, 256, 1000, 4093}) {
+        Pieces pieces{text, {}};
+        expect_same(read_pieces(pieces, window), want, "window of " + std::to_string(window) + " bytes");
+    }
+    Pieces slow_pipe{text, {}};
+    for (std::size_t cut = 1; cut < text.size(); cut += 13) slow_pipe.cuts.push_back(cut);
+    expect_same(read_pieces(slow_pipe, 4096), want, "pieces of 13 bytes");
+}
 
 TEST(ReadXyz, NothingAfterTheStructureIsRead)
 {

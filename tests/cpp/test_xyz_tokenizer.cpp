@@ -461,4 +461,111 @@ INSTANTIATE_TEST_SUITE_P(
         Stream_case{"digit_label", {"", '7', hundred_mb, " 2\n"}, "ti", "] 2 line 2"}),
     [](const ::testing::TestParamInfo<Stream_case>& info) { return info.param.name; });
 
+// --- a whole line of numbers at once --------------------------------------
+
+struct Line_case {
+    std::string text;  // one group, before the next line "9 0 0 0"
+    bool taken;
+};
+
+std::ostream& operator<<(std::ostream& os, const Line_case& c) { return os << "line \"" << c.text << "\""; }
+
+// The group read value by value, as for a group the quick way leaves.
+std::string values_of(Xyz_tokenizer& tokens)
+{
+    std::ostringstream got;
+    got.precision(17);
+    try {
+        tokens.begin_group("atom", 1);
+        got << tokens.next_integer();
+        for (int i = 0; i < 3; ++i) {
+            const double v = tokens.next_real();
+            got << " " << v << (std::signbit(v) ? "(-)" : "");
+        }
+        tokens.end_group();
+        got << " line " << tokens.line() << " consumed " << tokens.consumed();
+    } catch (const Xyz_error& e) {
+        got << "error: " << e.what();
+    }
+    return got.str();
+}
+
+class NumberLines : public ::testing::TestWithParam<Line_case> {};
+
+// A tokenizer past a first group, as the reader is when the atoms come:
+// the window then holds the text.
+void pass_first_group(Xyz_tokenizer& tokens)
+{
+    tokens.begin_group("the count group");
+    tokens.next_integer();
+    tokens.end_group();
+}
+
+TEST_P(NumberLines, TakenAsValueByValueOrLeftAsTheyWere)
+{
+    const std::string text = "1\n" + GetParam().text + "\n9 0 0 0\n";
+    Xyz_tokenizer by_values(text, "t.xyz");
+    pass_first_group(by_values);
+    const std::string want = values_of(by_values);
+
+    Xyz_tokenizer tokens(text, "t.xyz");
+    pass_first_group(tokens);
+    Xyz_tokenizer::Number_line line{};
+    const bool taken = tokens.take_number_line(line, 1, 118);
+    EXPECT_EQ(taken, GetParam().taken);
+    if (taken) {
+        std::ostringstream got;
+        got.precision(17);
+        got << line.integer;
+        for (const double v : line.reals) got << " " << v << (std::signbit(v) ? "(-)" : "");
+        got << " line " << tokens.line() << " consumed " << tokens.consumed();
+        EXPECT_EQ(got.str(), want);
+    } else {
+        // Nothing taken: read value by value it gives what it always gave.
+        EXPECT_EQ(tokens.line(), 2);
+        EXPECT_EQ(tokens.consumed(), 2u);
+        EXPECT_EQ(values_of(tokens), want);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, NumberLines,
+    ::testing::Values(
+        Line_case{"8 0.0 0.0 0.1174", true}, Line_case{"79 -12.345678901234567 3.2150e+01 1D2", true},
+        Line_case{"  8\t1.5\t-2.5E3\t.5", true}, Line_case{"8,1,2,3", true}, Line_case{"8 , 1 ,2,\t3", true},
+        Line_case{"8      -12.34567890     23.45678901", false},  // the third real is on the next line
+        Line_case{"8      -12.34567890     23.45678901      0.5", true},
+        Line_case{"8 1 2 3 extra words, 'open", true}, Line_case{"8 1 2 3\r", true},
+        Line_case{"8 1 2 3/ a slash after the last value", true}, Line_case{"8 1 2 3,", true},
+        Line_case{"1 -0.0 +.5 5.", true}, Line_case{"118 +1 -1 1e-400", true}, Line_case{"008 1 2 3", true},
+        Line_case{"8 0.0040691407478945507 2 3", true},
+        // Left to the value-by-value reading, which judges them.
+        Line_case{"119 1 2 3", false}, Line_case{"0 1 2 3", false}, Line_case{"-8 1 2 3", false},
+        Line_case{"+8 1 2 3", true}, Line_case{"8 1 2", false}, Line_case{",8 1 2 3", false},
+        Line_case{"8 1,,2 3", false}, Line_case{"8 1 / 2 3", false}, Line_case{"8 1 2 3e", false},
+        Line_case{"8 1 2 3\r4", false}, Line_case{"8 1 2 inf", false}, Line_case{"8 1 2 1e400", false},
+        Line_case{"8 '1' 2 3", false}, Line_case{"8 1 2 3*0", false}, Line_case{"8.0 1 2 3", false},
+        Line_case{"8 1 2 1234567890123456789012", false}, Line_case{"8 1\r2 3 4", false},
+        Line_case{"2147483648 1 2 3", false}, Line_case{"8 1 2 3" + std::string(1, '\0'), false},
+        Line_case{"\n8 1 2 3", false}, Line_case{"8\n1 2 3", false}, Line_case{"8 1 2 \"3\"", false}));
+
+TEST(NumberLines, ALineTheWindowDoesNotHoldWholeIsLeft)
+{
+    // The line end is past the window's end, or the text ends first: the
+    // value-by-value reading waits for more, or reads the end of the text.
+    const std::pair<std::string, std::size_t> cases[] = {
+        {"1\n8 1 2 3", 64}, {"1\n8 1 2 3 more", 64}, {"1\n8 1 2 3\n", 4}, {"1\n8 1 2 3\n", 7}, {"1\n8 1 2 3\n", 9}};
+    for (const auto& [text, window] : cases) {
+        {
+            Xyz_tokenizer tokens(text, "t.xyz", window);
+            pass_first_group(tokens);
+            Xyz_tokenizer::Number_line line{};
+            EXPECT_EQ(tokens.take_number_line(line, 1, 118), false) << text << ", window " << window;
+            Xyz_tokenizer by_values(text, "t.xyz", window);
+            pass_first_group(by_values);
+            EXPECT_EQ(values_of(tokens), values_of(by_values));
+        }
+    }
+}
+
 }  // namespace

@@ -91,7 +91,10 @@ protected:
     void expect_as_armadillo() {
         const auto [n_rows, n_cols] = GetParam();
         const arma::Mat<T> a = test_matrix<T>(n_rows, n_cols);
-        const arma::Mat<T> want = arma::trans(a);
+        // Armadillo's own transposes walk the rows of a matrix without
+        // columns (undefined behaviour): an empty matrix's transpose is its
+        // flipped shape.
+        const arma::Mat<T> want = a.is_empty() ? arma::Mat<T>(n_cols, n_rows) : arma::Mat<T>(arma::trans(a));
 
         arma::Mat<T> got;
         zorvak::assign_transpose(got, a);
@@ -99,9 +102,11 @@ protected:
 
         // The loops as this file compiles them, for baseline x86-64: the
         // clone chosen where the processor has no AVX2.
-        arma::Mat<T> baseline(n_cols, n_rows);
-        zorvak::transpose_detail::transpose_tiles(a.memptr(), n_rows, n_cols, baseline.memptr());
-        expect_same(want, baseline);
+        if (!a.is_empty()) {
+            arma::Mat<T> baseline(n_cols, n_rows);
+            zorvak::transpose_detail::transpose_tiles(a.memptr(), n_rows, n_cols, baseline.memptr());
+            expect_same(want, baseline);
+        }
 
         // No element written outside the result: guards on both sides.
         constexpr std::size_t guard = 64;
@@ -111,7 +116,7 @@ protected:
         for (std::size_t k = 0; k < guard; ++k) {
             ASSERT_TRUE(fenced[k] == fence && fenced[guard + a.n_elem + k] == fence) << "written past the result";
         }
-        EXPECT_EQ(std::memcmp(fenced.data() + guard, want.memptr(), a.n_elem * sizeof(T)), 0);
+        if (!a.is_empty()) EXPECT_EQ(std::memcmp(fenced.data() + guard, want.memptr(), a.n_elem * sizeof(T)), 0);
 
         // The operator's two forms: in place square (Armadillo's) or through
         // a temporary, and the eigen members left alone.
@@ -122,6 +127,7 @@ protected:
         op.inplace_transpose();
         expect_same(want, *op.matrix);
         EXPECT_EQ(op.eigenvectors_sym->n_elem, 4u);
+        if (a.is_empty()) return;
         arma::Mat<T> in_place = a;
         arma::inplace_trans(in_place);
         expect_same(in_place, *op.matrix);

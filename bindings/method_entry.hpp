@@ -7,9 +7,9 @@
 // attribute with the instance as first argument.  The attribute installed
 // here is such a descriptor for one entry, which is called like the
 // pybind11 function (the instance first, then the arguments).  Read from
-// the class, the attribute gives that pybind11 function, as before; read
-// from an instance, it binds that function as pybind11's attribute would.
-// Only the direct call `x.f(...)` reaches the entry.
+// the class, the attribute gives pybind11's attribute, as before; read from
+// an instance, a method bound to the entry.  Its name, qualified name and
+// docstring are the pybind11 function's.
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -45,18 +45,17 @@ private:
     PyObject_HEAD
     vectorcallfunc vectorcall;
     entry_function entry;
-    PyObject* function;  // pybind11's, as the class gave it
+    PyObject* function;  // pybind11's attribute, as the class gave it
 
     static PyObject* call(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
         return reinterpret_cast<method_entry*>(self)->entry(args, PyVectorcall_NARGS(nargsf), kwnames);
     }
 
-    static PyObject* get(PyObject* self, PyObject* instance, PyObject* type) {
-        PyObject* function = reinterpret_cast<method_entry*>(self)->function;
-        if (instance == nullptr || instance == Py_None) return Py_NewRef(function);
-        // The pybind11 function may itself be a descriptor that binds.
-        const descrgetfunc bind = Py_TYPE(function)->tp_descr_get;
-        return bind != nullptr ? bind(function, instance, type) : PyMethod_New(function, instance);
+    // From the class, pybind11's attribute; from an instance, a method bound
+    // to the entry, so that a call through it takes the entry too.
+    static PyObject* get(PyObject* self, PyObject* instance, PyObject*) {
+        if (instance == nullptr || instance == Py_None) return Py_NewRef(reinterpret_cast<method_entry*>(self)->function);
+        return PyMethod_New(self, instance);
     }
 
     // What introspection reads from the class's attribute is the function's.

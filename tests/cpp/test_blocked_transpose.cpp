@@ -138,12 +138,13 @@ TEST_P(BlockedTranspose, RealMatchesArmadillo) { expect_as_armadillo<double>(); 
 TEST_P(BlockedTranspose, ComplexMatchesArmadillo) { expect_as_armadillo<complex_t>(); }
 
 // A square is 4 doubles or 2 complex values a side, a strip 8 or 4 rows
-// deep, a tile 128 a side; up to 32 elements go one at a time.
+// deep, a tile 128 a side; up to 32 elements go one at a time, two or
+// three columns of doubles four rows at a time.
 INSTANTIATE_TEST_SUITE_P(Shapes, BlockedTranspose,
                          ::testing::Values(Shape{0, 0}, Shape{0, 5}, Shape{5, 0}, Shape{1, 1}, Shape{1, 33},
                                            Shape{33, 1}, Shape{1, 1000}, Shape{2, 2}, Shape{3, 3}, Shape{4, 4},
                                            Shape{4, 8}, Shape{3, 11}, Shape{5, 5}, Shape{7, 9}, Shape{8, 8},
-                                           Shape{9, 7}, Shape{2, 40}, Shape{40, 3}, Shape{12, 13}, Shape{63, 65},
+                                           Shape{9, 7}, Shape{2, 40}, Shape{40, 3}, Shape{41, 2}, Shape{43, 3}, Shape{12, 13}, Shape{63, 65},
                                            Shape{64, 64}, Shape{127, 129}, Shape{128, 128}, Shape{129, 127},
                                            Shape{131, 260}, Shape{260, 131}, Shape{257, 5}, Shape{6, 257},
                                            Shape{515, 513}),

@@ -54,7 +54,8 @@ private:
     // From the class, pybind11's attribute; from an instance, a method bound
     // to the entry, so that a call through it takes the entry too.
     static PyObject* get(PyObject* self, PyObject* instance, PyObject*) {
-        if (instance == nullptr || instance == Py_None) return Py_NewRef(reinterpret_cast<method_entry*>(self)->function);
+        PyObject* function = reinterpret_cast<method_entry*>(self)->function;
+        if (instance == nullptr || instance == Py_None) return Py_NewRef(function);
         return PyMethod_New(self, instance);
     }
 

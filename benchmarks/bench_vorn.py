@@ -44,6 +44,12 @@ def vorn_random(cls, n_rows, n_cols):
     return op
 
 
+def shape_label(shape):
+    """A square's side, or rows x columns."""
+    n_rows, n_cols = shape
+    return n_rows if n_rows == n_cols else f"{n_rows}x{n_cols}"
+
+
 def rows(rng):
     """(label, n, vorn callable, numpy callable, repeats, target ratio)."""
     out = []
@@ -85,11 +91,52 @@ def rows(rng):
     b_c = rng.standard_normal((n, n)) + 1j * rng.standard_normal((n, n))
     out.append(("a * b complex (zgemm)", n, lambda a=a_v, b=b_v: a * b, lambda a=a_c, b=b_c: a @ b, 3, 1.1))
 
-    # numpy's .T is a view; the materialised transpose is the peer of both.
-    n = 4000
-    t_v, t_n = vorn_random(vorn.OperatorReal, n, n), rng.standard_normal((n, n))
-    out.append(("transpose", n, t_v.transpose, lambda: t_n.T.copy(), 5, 1.1))
-    out.append(("inplace_transpose", n, t_v.inplace_transpose, lambda: t_n.T.copy(), 5, 1.1))
+    # numpy's .T is a view; the materialised transpose is the peer of both
+    # transposes.  Each call allocates its result on both sides.
+    for shape in ((1000, 1000), (1000, 3000), (3000, 1000), (4000, 4000)):
+        t_v, t_n = vorn_random(vorn.OperatorReal, *shape), rng.standard_normal(shape)
+        out.append(("transpose", shape_label(shape), t_v.transpose, lambda t_n=t_n: t_n.T.copy(), 7, 1.0))
+    # Below 64x64 the call is most of the cost: 10^4 calls in a Python loop,
+    # each with its method lookup, as numpy's with .T and .copy.
+    small_calls = 10_000
+    for n in (8, 32):
+        t_v, t_n = vorn_random(vorn.OperatorReal, n, n), rng.standard_normal((n, n))
+
+        def transpose_vorn(a=t_v):
+            for _ in range(small_calls):
+                a.transpose()
+
+        def transpose_numpy(a=t_n):
+            for _ in range(small_calls):
+                a.T.copy()
+        out.append(("transpose x 1e4", n, transpose_vorn, transpose_numpy, 7, 1.0))
+    # The conjugate transpose, against numpy's quickest way to a new array in
+    # C order: np.conj(a.T, order="C") in one pass for large matrices,
+    # a.conj().T.copy() for small ones.  np.conj(a.T) alone would keep a.T's
+    # Fortran order, conjugating a's memory where it lies: no transpose.
+    n = 1000
+    t_v = vorn_random(vorn.OperatorComplex, n, n)
+    t_c = rng.standard_normal((n, n)) + 1j * rng.standard_normal((n, n))
+    out.append(("transpose complex vs conj(order=C)", n, t_v.transpose, lambda t_c=t_c: np.conj(t_c.T, order="C"),
+                7, 1.0))
+    n = 8
+    t_v = vorn_random(vorn.OperatorComplex, n, n)
+    t_c = rng.standard_normal((n, n)) + 1j * rng.standard_normal((n, n))
+
+    def transpose_complex_vorn(a=t_v):
+        for _ in range(small_calls):
+            a.transpose()
+
+    def transpose_complex_numpy(a=t_c):
+        for _ in range(small_calls):
+            a.conj().T.copy()
+    out.append(("transpose complex x 1e4", n, transpose_complex_vorn, transpose_complex_numpy, 7, 1.0))
+    # In place: a square swaps across its diagonal, any other shape goes
+    # through a temporary (and alternates between its two shapes here).
+    for shape in ((4000, 4000), (1000, 3000)):
+        t_v, t_n = vorn_random(vorn.OperatorReal, *shape), rng.standard_normal(shape)
+        out.append(("inplace_transpose", shape_label(shape), t_v.inplace_transpose,
+                    lambda t_n=t_n: t_n.T.copy(), 7, 1.1))
 
     n = 1000
     a_v, a_n = vorn_random(vorn.OperatorReal, n, n), rng.standard_normal((n, n))

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bindings/fast_get.hpp"
+#include "bindings/fast_result.hpp"
 #include "bindings/instance_safety.hpp"
 #include "bindings/method_arguments.hpp"
 #include "bindings/value_casters.hpp"
@@ -51,6 +52,7 @@ void bind_operator(py::module_& m, const std::string& suffix) {
         .def("print", &Op::print)
         .def("print_eigen", &Op::print_eigen);
     fast_get<&Op::get>::install(m, cls, "get");
+    fast_result<&Op::transpose_into>::install(cls, "transpose");
     class_swap_guard::watch(cls);
 }
 

@@ -50,17 +50,6 @@ struct fast_get<Getter> {
         return true;
     }
 
-    // The C++ object behind self, when pybind11 would read it the same way
-    // without conversion: an instance of the bound class or of a subclass
-    // (a Python subclass, or a bound C++ subclass such as a Hamiltonian),
-    // with one C++ object whose holder is constructed and that pybind11
-    // reads without a cast.
-    static Class* direct_self(PyObject* self) {
-        const auto part = internals::part_read_as(self, bound);
-        if (!part || !part->constructed) return nullptr;
-        return static_cast<Class*>(part->direct);
-    }
-
     template <std::size_t... I>
     static Result call_direct(const Class& self, const std::array<int, arity>& index, std::index_sequence<I...>) {
         return (self.*Getter)(index[I]...);
@@ -70,7 +59,7 @@ struct fast_get<Getter> {
     // argument types, a failing read) goes to the pybind11 function.
     static PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         if (kwnames == nullptr && nargs == arity + 1) {
-            const Class* self = direct_self(args[0]);
+            const Class* self = internals::direct_object<Class>(args[0], bound);
             std::array<int, arity> index{};
             bool plain = self != nullptr;
             for (Py_ssize_t k = 0; k < arity && plain; ++k) plain = plain_int(args[k + 1], index[k]);

@@ -8,7 +8,8 @@
 // and whether its holder was constructed), the instance base type, the
 // exception translators, the module entry's internal macros, and the
 // caster interface (a caster's name in signatures and its load).  What is
-// patched: the instance base type's tp_new.
+// done as pybind11 does it: an instance made for a C++ object that it takes
+// over.  What is patched: the instance base type's tp_new.
 //
 // pybind11 3 keeps its registry per interpreter where 2.x keeps one for
 // the process; vorn is refused in subinterpreters before either is
@@ -17,6 +18,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include <memory>
 #include <optional>
 #include <typeinfo>
 #include <vector>
@@ -83,6 +85,41 @@ inline std::optional<read_part> part_read_as(PyObject* self, const bound_class* 
         }
     }
     return read_part{true, nullptr};  // no part is read directly; pybind11 decides
+}
+
+// The C++ object behind self, when pybind11 would read it as `bound`
+// without conversion: an instance of the bound class or of a subclass (a
+// Python subclass, or a bound C++ subclass such as a Hamiltonian), with one
+// C++ object whose holder is constructed and that pybind11 reads without a
+// cast.  Null otherwise.
+template <typename Class>
+Class* direct_object(PyObject* self, const bound_class* bound) {
+    const auto part = part_read_as(self, bound);
+    if (!part || !part->constructed) return nullptr;
+    return static_cast<Class*>(part->direct);
+}
+
+// A new instance of the bound class `bound` that takes `value` over: what
+// pybind11 does with a returned std::unique_ptr (type_caster_generic::cast
+// with take_ownership, then class_::init_instance from the holder), less
+// its registry lookups, since the class record is known and a fresh object
+// cannot be registered yet.  Null with the Python error set when the
+// instance cannot be had; `value` is then deleted.
+template <typename Value>
+PyObject* instance_owning(std::unique_ptr<Value> value, const bound_class* bound) {
+    PyObject* made = bound->type->tp_alloc(bound->type, 0);
+    if (made == nullptr) return nullptr;
+    auto self = py::reinterpret_steal<py::object>(made);
+    auto* inst = reinterpret_cast<py::detail::instance*>(made);
+    inst->allocate_layout();
+    py::detail::value_and_holder part = inst->get_value_and_holder(bound);
+    // Registered first: should that throw, the instance holds nothing yet.
+    py::detail::register_instance(inst, value.get(), bound);
+    part.value_ptr() = value.get();
+    part.set_instance_registered();
+    new (std::addressof(part.holder<std::unique_ptr<Value>>())) std::unique_ptr<Value>(std::move(value));
+    part.set_holder_constructed();
+    return self.release().ptr();
 }
 
 // The base type of every pybind11 instance, shared by all bound classes.

@@ -12,33 +12,52 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <ostream>
 
 namespace zorvak {
 
-// Armadillo's own policy (posix_memalign, 32-byte alignment for blocks of a
-// kilobyte or more), plus a transparent-huge-page hint for large blocks, as
-// numpy gives its arrays.  Without it a fresh 80 MB result costs some 20,000
-// page faults on first touch, which dominates memory-bound kernels such as
-// a sum of two long vectors.
+// Armadillo's alignment (32 bytes for blocks of a kilobyte or more, 16
+// below), plus a transparent-huge-page hint for large blocks, as numpy gives
+// its arrays.  Without the hint a fresh 80 MB result costs some 20,000 page
+// faults on first touch, which dominates memory-bound kernels such as a sum
+// of two long vectors.
+//
+// The block is cut from a plain malloc of the size plus the alignment, and
+// the start malloc gave sits in the word before it.  posix_memalign, which
+// Armadillo uses, asks for more than that and hands the spare ends back as
+// small chunks that other allocations then take: the freed block, hemmed in,
+// is too small for the next request of its size, so every allocate-release
+// cycle of a few megabytes grew the heap into fresh pages (some 50 page
+// faults for each 8 MB result).  A malloc of one size takes its freed chunk
+// again, as numpy's arrays do.
 inline void* acquire_storage(std::size_t n_bytes) noexcept {
     constexpr std::size_t page = 4096;
     constexpr std::size_t huge_page_hint_from = std::size_t(1) << 22;
-    void* memory = nullptr;
+    static_assert(alignof(std::max_align_t) >= sizeof(void*), "malloc leaves room for the start word");
     const std::size_t alignment = n_bytes >= 1024 ? 32 : 16;
-    if (posix_memalign(&memory, alignment, n_bytes) != 0) return nullptr;
+    if (n_bytes > SIZE_MAX - alignment) return nullptr;
+    void* start = std::malloc(n_bytes + alignment);
+    if (start == nullptr) return nullptr;
+    // The next multiple of the alignment after start: at least a word on.
+    const std::uintptr_t block = (reinterpret_cast<std::uintptr_t>(start) + alignment) & ~std::uintptr_t(alignment - 1);
+    std::memcpy(reinterpret_cast<void*>(block - sizeof start), &start, sizeof start);
     if (n_bytes >= huge_page_hint_from) {
-        const auto start = reinterpret_cast<std::uintptr_t>(memory);
-        const std::uintptr_t first_page = (start + page - 1) & ~std::uintptr_t(page - 1);
+        const std::uintptr_t first_page = (block + page - 1) & ~std::uintptr_t(page - 1);
         // Only a hint: a kernel without huge pages refuses it harmlessly.
-        static_cast<void>(madvise(reinterpret_cast<void*>(first_page), n_bytes - (first_page - start),
+        static_cast<void>(madvise(reinterpret_cast<void*>(first_page), n_bytes - (first_page - block),
                                   MADV_HUGEPAGE));
     }
-    return memory;
+    return reinterpret_cast<void*>(block);
 }
 
-inline void release_storage(void* memory) noexcept { std::free(memory); }
+inline void release_storage(void* memory) noexcept {
+    if (memory == nullptr) return;
+    void* start = nullptr;
+    std::memcpy(&start, static_cast<char*>(memory) - sizeof start, sizeof start);
+    std::free(start);
+}
 
 // Armadillo's warnings go to a stream of our own, which writes where
 // std::cerr writes, so that they can be silenced without touching std::cerr.

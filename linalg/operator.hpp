@@ -7,6 +7,7 @@
 #pragma once
 
 #include "linalg/armadillo.hpp"
+#include "linalg/blocked_transpose.hpp"
 #include "linalg/random_fill.hpp"
 #include <complex>
 #include <memory>
@@ -88,23 +89,27 @@ public:
 
     // --- transposes (conjugate transpose for complex T) -----------------
 
-    // Armadillo's real transpose walks every row even when there are no
-    // columns, so a 2^64-1 x 0 matrix would take 2^64 steps; a matrix with
-    // no elements only swaps its dimensions.
+    // The values of Armadillo's trans(), from a kernel of our own
+    // (blocked_transpose.hpp).
     Operator transpose() const {
         Operator result;
-        if (matrix->is_empty()) {
-            result.matrix->set_size(matrix->n_cols, matrix->n_rows);
-        } else {
-            *result.matrix = arma::trans(*matrix);
-        }
+        transpose_into(result);
         return result;
     }
+    // transpose() into a default-constructed `result`: the binding makes
+    // that on the heap for pybind11 to take over, since handing over a
+    // returned Operator would copy it (six reference counts up and down).
+    void transpose_into(Operator& result) const { assign_transpose(*result.matrix, *matrix); }
+    // A square matrix is transposed in place by Armadillo; any other goes
+    // through a temporary, as in Armadillo, so that a failed allocation
+    // leaves the matrix as it was.
     void inplace_transpose() {
-        if (matrix->is_empty()) {
-            matrix->set_size(matrix->n_cols, matrix->n_rows);
-        } else {
+        if (matrix->n_rows == matrix->n_cols && !matrix->is_empty()) {
             arma::inplace_trans(*matrix);
+        } else {
+            arma::Mat<T> flipped;
+            assign_transpose(flipped, *matrix);
+            matrix->steal_mem(flipped);
         }
     }
 

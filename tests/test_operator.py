@@ -248,6 +248,70 @@ def test_transposes(flavour):
         empty.get(0, 0)
 
 
+SPECIAL = [0.0, -0.0, float("inf"), float("-inf"), float("nan"), -float("nan"), 5e-324, -1.5]
+
+
+def bits(values):
+    return np.ascontiguousarray(values).view(np.uint64)
+
+
+@pytest.mark.parametrize("shape", [(1, 9), (9, 1), (3, 5), (4, 8), (9, 7), (64, 64), (129, 66)])
+def test_transposes_move_the_bits(flavour, shape):
+    # Signed zeros, NaNs and infinities move unchanged; the complex flavour
+    # flips the sign of each imaginary part, zeros included.
+    cls, dtype = flavour
+    a, a_np = random_operator(cls, *shape, dtype)
+    for k, value in enumerate(SPECIAL):
+        a.set(k % shape[0], (3 * k) % shape[1], value)
+        a_np[k % shape[0], (3 * k) % shape[1]] = value
+    want = bits(a_np.conj().T)
+    assert np.array_equal(bits(to_numpy(a.transpose(), *shape[::-1], dtype)), want)
+    assert np.array_equal(bits(to_numpy(a.transpose().transpose(), *shape, dtype)), bits(a_np))
+    a.inplace_transpose()
+    assert np.array_equal(bits(to_numpy(a, *shape[::-1], dtype)), want)
+
+
+def test_transpose_of_a_subclass_instance_is_a_fresh_operator(flavour):
+    cls, dtype = flavour
+    sub = type("Sub", (cls,), {})()
+    sub.eye(2, 3)
+    result = sub.transpose()
+    assert type(result) is cls
+    result.set(0, 0, 5.0)
+    np.testing.assert_array_equal(to_numpy(sub, 2, 3, dtype), np.eye(2, 3))
+
+
+def test_transpose_keeps_the_binding_for_other_calls(flavour):
+    cls = flavour[0]
+    name = cls.__name__
+    assert cls.transpose.__doc__ == f"transpose(self: vorn.{name}) -> vorn.{name}\n"
+    for call in (lambda: cls().transpose(1), lambda: cls().transpose(x=1), lambda: cls.transpose()):
+        with pytest.raises(TypeError, match=r"^transpose\(\): incompatible function arguments"):
+            call()
+
+
+@pytest.mark.plain_allocator
+@pytest.mark.parametrize("cls_name", ["OperatorReal", "OperatorComplex"])
+def test_transposes_out_of_memory_leave_the_operator_unchanged(cls_name):
+    result = run_python(f"""
+        import vorn
+        from child_python import cap_address_space
+        a = vorn.{cls_name}()
+        a.eye(3000, 1000)
+        cap_address_space(8 << 20)           # less than a copy of the matrix
+        for method in (a.transpose, a.inplace_transpose):
+            try:
+                method()
+            except MemoryError as error:
+                print("MemoryError:", error)
+        a.set_size(1000, 3000)               # the same elements, no allocation
+        print(a.get(0, 0), a.get(999, 2999), a.get(1, 1))
+    """)
+    assert result.returncode == 0, result.stderr
+    one, zero = ("1.0", "0.0") if cls_name == "OperatorReal" else ("(1+0j)", "0j")
+    assert result.stdout == f"MemoryError: std::bad_alloc\n" * 2 + f"{one} {zero} {zero}\n"
+
+
 HUGE = str(2**64 - 1)
 
 

@@ -127,12 +127,30 @@ struct NormalStream {
     }
 }
 
+// std::normal_distribution<double>'s calls, through the engine's interface.
+inline void normal_by_draws(std::mt19937_64& engine, double* out, std::size_t count) {
+    double saved = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i % 2 == 1) {
+            out[i] = scaled(saved);
+            continue;
+        }
+        double x, y, r2;
+        do {
+            x = 2.0 * unit_value(engine()) - 1.0;
+            y = 2.0 * unit_value(engine()) - 1.0;
+            r2 = x * x + y * y;
+        } while (!polar_accepts(r2));
+        const double f = std::sqrt(-2.0 * std::log(r2) / r2);
+        saved = x * f;
+        out[i] = scaled(y * f);
+    }
+}
 
 // A fresh normal distribution on the calling thread's engine.
 inline void normal_on_engine(std::mt19937_64& engine, double* out, std::size_t count) {
-    if (count < bulk_from) {
-        std::normal_distribution<double> distribution;
-        for (std::size_t i = 0; i < count; ++i) out[i] = distribution(engine);
+    if (!layout_known || count < bulk_from) {
+        normal_by_draws(engine, out, count);
         return;
     }
     NormalStream stream(state_of(engine));

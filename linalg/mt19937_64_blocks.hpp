@@ -20,8 +20,12 @@
 // same values.
 //
 // The hot loop is compiled twice, for baseline x86-64 and for AVX2, and
-// picked at load time; every operation in it is exact at any vector width.
+// picked once, from what the processor reports; every operation in it is
+// exact at any vector width.
 #pragma once
+
+#include <cpuid.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -182,9 +186,25 @@ inline EngineState seeded_state(std::uint64_t seed) {
     for (std::size_t i = 0; i < count; ++i) out[i] = unit_value(temper(words[i]));
 }
 
+// Whether the processor has AVX2 and the system saves its registers, as
+// CPUID and XCR0 tell.  Asked here rather than through the compiler's
+// runtime (target_clones, __builtin_cpu_supports), which zig's leaves
+// empty, so that its builds would always take the baseline copy.
+[[gnu::target("xsave")]] inline bool processor_runs_avx2() {
+    unsigned eax, ebx, ecx, edx;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || !(ecx & bit_OSXSAVE) || !(ecx & bit_AVX)) return false;
+    constexpr unsigned long long sse_and_avx_state = 0x6;
+    if ((_xgetbv(0) & sse_and_avx_state) != sse_and_avx_state) return false;
+    return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) && (ebx & bit_AVX2);
+}
+
+inline bool use_avx2() {
+    static const bool avx2 = processor_runs_avx2();
+    return avx2;
+}
+
 // count uniform values from the engine, in draw order.
-[[gnu::target_clones("avx2", "default")]] inline void draw_uniform(EngineState& state, double* out,
-                                                                    std::size_t count) {
+[[gnu::always_inline]] inline void uniform_values(EngineState& state, double* out, std::size_t count) {
     std::size_t take = std::min(count, state_words - state.next);
     unit_values(state.word + state.next, out, take);
     state.next += take;
@@ -193,6 +213,22 @@ inline EngineState seeded_state(std::uint64_t seed) {
         take = std::min(count, state_words);
         unit_values(state.word, out, take);
         state.next = take;
+    }
+}
+
+[[gnu::target("avx2")]] inline void uniform_values_avx2(EngineState& state, double* out, std::size_t count) {
+    uniform_values(state, out, count);
+}
+
+inline void uniform_values_baseline(EngineState& state, double* out, std::size_t count) {
+    uniform_values(state, out, count);
+}
+
+inline void draw_uniform(EngineState& state, double* out, std::size_t count) {
+    if (use_avx2()) {
+        uniform_values_avx2(state, out, count);
+    } else {
+        uniform_values_baseline(state, out, count);
     }
 }
 

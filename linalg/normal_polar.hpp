@@ -4,10 +4,10 @@
 // in their order, and the engine left where they would leave it.
 //
 // The hot loop is compiled twice, for baseline x86-64 and for AVX2, and
-// picked at load time.  Neither clone enables FMA: a contracted x*x + y*y
-// would change the results.  log is glibc's scalar function, called once
-// per accepted pair; sqrt and the other arithmetic are exact IEEE
-// operations at any vector width.
+// picked once, as the uniform one is.  Neither copy enables FMA: a
+// contracted x*x + y*y would change the results.  log is glibc's scalar
+// function, called once per accepted pair; sqrt and the other arithmetic
+// are exact IEEE operations at any vector width.
 #pragma once
 
 #include "linalg/mt19937_64_blocks.hpp"
@@ -48,8 +48,7 @@ struct NormalStream {
 [[gnu::always_inline]] inline double scaled(double value) { return value * 1.0 + 0.0; }
 
 // count values of the stream, in the order its calls would return them.
-[[gnu::target_clones("avx2", "default")]] inline void draw_normal(NormalStream& stream, double* out,
-                                                                   std::size_t count) {
+[[gnu::always_inline]] inline void normal_values(NormalStream& stream, double* out, std::size_t count) {
     EngineState& engine = stream.engine;
     if (!stream.uniforms_ready) {
         unit_values(engine.word + engine.next, stream.uniform + engine.next, state_words - engine.next);
@@ -124,6 +123,22 @@ struct NormalStream {
             stream.has_saved = true;
         }
         engine.next += used == wanted ? 2 * (kept_at[used - 1] + 1) : 2 * pairs;
+    }
+}
+
+[[gnu::target("avx2")]] inline void normal_values_avx2(NormalStream& stream, double* out, std::size_t count) {
+    normal_values(stream, out, count);
+}
+
+inline void normal_values_baseline(NormalStream& stream, double* out, std::size_t count) {
+    normal_values(stream, out, count);
+}
+
+inline void draw_normal(NormalStream& stream, double* out, std::size_t count) {
+    if (use_avx2()) {
+        normal_values_avx2(stream, out, count);
+    } else {
+        normal_values_baseline(stream, out, count);
     }
 }
 

@@ -37,13 +37,14 @@ rm -rf "$venv" "$wheel_dir/build-$tag" "$wheel_dir/plain-$tag" "$wheel_dir/inclu
     "pybind11==$pybind11" "scikit-build-core>=0.11" "cmake>=3.18" ninja
 # Debian splits its pyconfig.h into one per architecture, included as
 # <x86_64-linux-gnu/python3.X/pyconfig.h> from the system include folder,
-# which zig does not search: that one prefix is made reachable, after
+# which zig does not search: that one folder is made reachable, after
 # everything else.
-multiarch=$("$venv/bin/python" -c "import sysconfig; print(sysconfig.get_config_var(\"MULTIARCH\") or \"\")")
+platform_headers=$("$venv/bin/python" -c "import os, sysconfig
+print(os.path.join(sysconfig.get_config_var(\"MULTIARCH\") or \"-\", os.path.basename(sysconfig.get_paths()[\"include\"])))")
 flags=
-if [ -n "$multiarch" ] && [ -d "/usr/include/$multiarch" ]; then
-    mkdir -p "$wheel_dir/include-$tag"
-    ln -s "/usr/include/$multiarch" "$wheel_dir/include-$tag/$multiarch"
+if [ -f "/usr/include/$platform_headers/pyconfig.h" ]; then
+    mkdir -p "$wheel_dir/include-$tag/$(dirname "$platform_headers")"
+    ln -s "/usr/include/$platform_headers" "$wheel_dir/include-$tag/$platform_headers"
     flags="-idirafter $wheel_dir/include-$tag"
 fi
 CXXFLAGS=$flags PATH="$venv/bin:$PATH" "$venv/bin/python" -m pip wheel -v --disable-pip-version-check \
@@ -103,13 +104,18 @@ check_fills_on_wheel_toolchain() {
     tail -n 3 "$WHEEL_DIR/fills-test.log" >&2
 }
 
-# The wheel of the CPython that PYTHON names, on this host; ARGS as for
-# build_wheels_for.
+# The wheel of the CPython that PYTHON names: this host's interpreter, or,
+# for python3.X that this host lacks, the one of the Debian release that
+# has it.
 build_wheel() {
     local python
-    python=$("$PYTHON" -c 'import sys; print(sys.executable)' 2>/dev/null) \
-        || die "no interpreter '$PYTHON': set PYTHON= to one"
-    build_wheels_for "host $python"
+    if python=$("$PYTHON" -c 'import sys; print(sys.executable)' 2>/dev/null); then
+        build_wheels_for "host $python"
+    elif [[ ${PYTHON#/usr/bin/} =~ ^python(3\.[0-9]+)$ ]] && [ -n "${WHEEL_PYTHON_SUITE[${BASH_REMATCH[1]}]:-}" ]; then
+        build_wheels_for "$(wheel_target "${BASH_REMATCH[1]}")"
+    else
+        die "no interpreter '$PYTHON': set PYTHON= to one"
+    fi
 }
 
 build_wheels() {

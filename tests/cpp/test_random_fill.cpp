@@ -198,6 +198,28 @@ TEST(RandomFillMembers, ComplexFillAsArmadillo) {
     expect_members_fill_as_armadillo<complex_t>();
 }
 
+// The AVX2 copy of the hot loops against the baseline one, where the
+// processor runs both: the fills take whichever it has.
+TEST(RandomFillCopies, AvxAndBaselineDrawAlike) {
+    if (!detail::layout_known) GTEST_SKIP() << "this standard library's engine layout is not known";
+    if (!detail::processor_runs_avx2()) GTEST_SKIP() << "this processor runs the baseline copy only";
+    for (const std::size_t count : {std::size_t(1), std::size_t(311), std::size_t(100003)}) {
+        SCOPED_TRACE("values " + std::to_string(count));
+        std::mt19937_64 start;
+        start.discard(200);
+        std::vector<double> baseline(count), avx2(count);
+        detail::EngineState baseline_state = detail::state_of(start), avx2_state = baseline_state;
+        detail::uniform_values_baseline(baseline_state, baseline.data(), count);
+        detail::uniform_values_avx2(avx2_state, avx2.data(), count);
+        EXPECT_TRUE(std::memcmp(baseline.data(), avx2.data(), count * sizeof(double)) == 0) << "uniform";
+        detail::NormalStream baseline_stream(baseline_state), avx2_stream(avx2_state);
+        detail::normal_values_baseline(baseline_stream, baseline.data(), count);
+        detail::normal_values_avx2(avx2_stream, avx2.data(), count);
+        EXPECT_TRUE(std::memcmp(baseline.data(), avx2.data(), count * sizeof(double)) == 0) << "normal";
+        EXPECT_EQ(baseline_stream.engine.next, avx2_stream.engine.next);
+    }
+}
+
 // The copies of the distributions that draw through the engine's interface
 // (small fills, and the reference on other libraries) against libstdc++'s
 // own, well past the sizes the fills hand them.

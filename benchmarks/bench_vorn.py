@@ -194,9 +194,9 @@ def main():
 
     # A 1000x1000 normal matrix has a determinant beyond the double range.
     with threadpool_limits(limits=args.threads, user_api="blas"), np.errstate(over="ignore"):
-        blas = [(os.path.basename(i["filepath"]), i["version"], i["num_threads"])
+        blas = [(os.path.basename(i["filepath"]), i["version"], i.get("architecture"), i["num_threads"])
                 for i in threadpool_info() if i["user_api"] == "blas"]
-        print(f"BLAS libraries (file, version, threads): {blas}")
+        print(f"BLAS libraries (file, version, processor kernel, threads): {blas}")
         print(f"{'operation':32} {'n':>9} {'vorn ms':>10} {'numpy ms':>10} {'ratio':>7}  target")
         for label, n, fn_vorn, fn_numpy, repeats, target in rows(np.random.default_rng(0)):
             if args.only not in label:

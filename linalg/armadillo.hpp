@@ -95,4 +95,10 @@ public:
 #define ARMA_ALIEN_MEM_ALLOC_FUNCTION zorvak::acquire_storage
 #define ARMA_ALIEN_MEM_FREE_FUNCTION zorvak::release_storage
 #define ARMA_CERR_STREAM zorvak::armadillo_warning_stream::get()
+// Where the BLAS/LAPACK library exports its routines under names of its own
+// (the wheels' does: scipy_dgemm_ for dgemm_), the build names a header that
+// maps Armadillo's calls onto them.
+#if defined(ZORVAK_BLAS_NAMES)
+#include ZORVAK_BLAS_NAMES
+#endif
 #include <armadillo>

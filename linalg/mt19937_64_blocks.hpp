@@ -11,20 +11,29 @@
 //   converted to double with one rounding, times 2^-64, with 1.0 replaced by
 //   the largest double below 1.
 //
+// The engine's words are the standard's, whatever the library; only how it
+// keeps them differs.  This is the one file that reads or writes a
+// std::mt19937_64 through its layout (state_of and restore), for the
+// libraries whose layout was checked: libstdc++, whose layout EngineState
+// is, and libc++ (the wheels' library).  With any other the values are
+// drawn through the engine's own interface, one call per draw: slower, the
+// same values.
+//
 // The hot loop is compiled twice, for baseline x86-64 and for AVX2, and
-// picked at load time; every operation in it is exact at any vector width.
+// picked once, from what the processor reports; every operation in it is
+// exact at any vector width.
 #pragma once
+
+#include <cpuid.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <stdexcept>
 #include <type_traits>
-
-#ifndef __GLIBCXX__
-#error "linalg/mt19937_64_blocks.hpp reproduces libstdc++'s engine layout and distribution"
-#endif
 
 namespace zorvak {
 namespace random_fill_detail {
@@ -32,28 +41,90 @@ namespace random_fill_detail {
 constexpr std::size_t state_words = 312;  // std::mt19937_64's n
 constexpr std::size_t shift_words = 156;  // and m
 
-// The layout of libstdc++'s std::mt19937_64: the state words, then the index
-// of the next word to temper (312: the block is used up).
+// The engine in libstdc++'s layout: the state words, then the index of the
+// next word to temper (312: the block is used up).  Where the library keeps
+// the engine otherwise, retired holds the words the last twist replaced,
+// which that layout still needs (see restore).
 struct EngineState {
     std::uint64_t word[state_words];
     std::size_t next;
+    std::uint64_t retired[state_words];
 };
 
 static_assert(std::mt19937_64::state_size == state_words && std::mt19937_64::shift_size == shift_words);
-static_assert(sizeof(EngineState) == sizeof(std::mt19937_64));
-static_assert(std::is_trivially_copyable_v<std::mt19937_64> && std::is_trivially_copyable_v<EngineState>);
+static_assert(std::is_trivially_copyable_v<std::mt19937_64>);
+
+#if defined(__GLIBCXX__)
+// libstdc++: EngineState's first two members.
+inline constexpr bool layout_known = true;
+inline constexpr bool keeps_retired = false;
+
+struct LibraryEngine {
+    std::uint64_t word[state_words];
+    std::size_t next;
+};
+static_assert(offsetof(EngineState, next) == offsetof(LibraryEngine, next));
 
 inline EngineState state_of(const std::mt19937_64& engine) {
     EngineState state;
-    std::memcpy(&state, &engine, sizeof state);
+    std::memcpy(&state, &engine, sizeof(LibraryEngine));
     return state;
 }
 
-// The engine is trivially copyable; the cast only says that its layout,
-// not its constructor, is what matters here.
+// The cast only says that the engine's layout, not its constructor, is what
+// matters here.
 inline void restore(std::mt19937_64& engine, const EngineState& state) {
-    std::memcpy(static_cast<void*>(&engine), &state, sizeof state);
+    std::memcpy(static_cast<void*>(&engine), &state, sizeof(LibraryEngine));
 }
+
+#elif defined(_LIBCPP_VERSION) && _LIBCPP_VERSION >= 220000 && _LIBCPP_VERSION < 230000
+// libc++ (checked against 22): the last 312 words drawn, as a ring whose
+// oldest word sits at the index; each draw renews the oldest word alone,
+// with the same recurrence, and tempers it.
+inline constexpr bool layout_known = true;
+inline constexpr bool keeps_retired = true;
+
+struct LibraryEngine {
+    std::uint64_t ring[state_words];
+    std::size_t oldest;
+};
+
+// The ring in draw order is the block that libstdc++'s engine would have
+// used up: its next draw twists, renewing the words as libc++'s would.
+inline EngineState state_of(const std::mt19937_64& engine) {
+    LibraryEngine kept;
+    std::memcpy(&kept, &engine, sizeof kept);
+    EngineState state;
+    std::rotate_copy(kept.ring, kept.ring + kept.oldest, kept.ring + state_words, state.word);
+    state.next = state_words;
+    return state;
+}
+
+// The last 312 words drawn: those of the retired block not yet replaced in
+// draw order, then the words of the current block drawn so far.
+inline void restore(std::mt19937_64& engine, const EngineState& state) {
+    LibraryEngine kept;
+    const auto after_retired = std::copy(state.retired + state.next, state.retired + state_words, kept.ring);
+    std::copy(state.word, state.word + state.next, after_retired);
+    kept.oldest = 0;
+    std::memcpy(static_cast<void*>(&engine), &kept, sizeof kept);
+}
+
+#else
+// Not known here: every draw goes through the engine's interface.
+inline constexpr bool layout_known = false;
+inline constexpr bool keeps_retired = false;
+struct LibraryEngine {};
+
+[[noreturn]] inline EngineState state_of(const std::mt19937_64&) {
+    throw std::logic_error("state_of(): this standard library's std::mt19937_64 layout is not known");
+}
+[[noreturn]] inline void restore(std::mt19937_64&, const EngineState&) {
+    throw std::logic_error("restore(): this standard library's std::mt19937_64 layout is not known");
+}
+#endif
+
+static_assert(!layout_known || sizeof(LibraryEngine) == sizeof(std::mt19937_64));
 
 // std::mt19937_64::seed(value).
 inline EngineState seeded_state(std::uint64_t seed) {
@@ -73,6 +144,7 @@ inline EngineState seeded_state(std::uint64_t seed) {
     constexpr std::uint64_t upper = ~std::uint64_t(0) << 31;
     constexpr std::uint64_t lower = ~upper;
     constexpr std::uint64_t matrix_a = 0xb5026f5aa96619e9ULL;
+    if constexpr (keeps_retired) std::copy(state.word, state.word + state_words, state.retired);
     std::uint64_t* x = state.word;
     const auto mixed = [](std::uint64_t high_from, std::uint64_t low_from) {
         const std::uint64_t y = (high_from & upper) | (low_from & lower);
@@ -114,9 +186,25 @@ inline EngineState seeded_state(std::uint64_t seed) {
     for (std::size_t i = 0; i < count; ++i) out[i] = unit_value(temper(words[i]));
 }
 
+// Whether the processor has AVX2 and the system saves its registers, as
+// CPUID and XCR0 tell.  Asked here rather than through the compiler's
+// runtime (target_clones, __builtin_cpu_supports), which zig's leaves
+// empty, so that its builds would always take the baseline copy.
+[[gnu::target("xsave")]] inline bool processor_runs_avx2() {
+    unsigned eax, ebx, ecx, edx;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || !(ecx & bit_OSXSAVE) || !(ecx & bit_AVX)) return false;
+    constexpr unsigned long long sse_and_avx_state = 0x6;
+    if ((_xgetbv(0) & sse_and_avx_state) != sse_and_avx_state) return false;
+    return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) && (ebx & bit_AVX2);
+}
+
+inline bool use_avx2() {
+    static const bool avx2 = processor_runs_avx2();
+    return avx2;
+}
+
 // count uniform values from the engine, in draw order.
-[[gnu::target_clones("avx2", "default")]] inline void draw_uniform(EngineState& state, double* out,
-                                                                    std::size_t count) {
+[[gnu::always_inline]] inline void uniform_values(EngineState& state, double* out, std::size_t count) {
     std::size_t take = std::min(count, state_words - state.next);
     unit_values(state.word + state.next, out, take);
     state.next += take;
@@ -128,15 +216,36 @@ inline EngineState seeded_state(std::uint64_t seed) {
     }
 }
 
+[[gnu::target("avx2")]] inline void uniform_values_avx2(EngineState& state, double* out, std::size_t count) {
+    uniform_values(state, out, count);
+}
+
+inline void uniform_values_baseline(EngineState& state, double* out, std::size_t count) {
+    uniform_values(state, out, count);
+}
+
+inline void draw_uniform(EngineState& state, double* out, std::size_t count) {
+    if (use_avx2()) {
+        uniform_values_avx2(state, out, count);
+    } else {
+        uniform_values_baseline(state, out, count);
+    }
+}
+
+// std::uniform_real_distribution<double>'s calls, through the engine's
+// interface.
+inline void uniform_by_draws(std::mt19937_64& engine, double* out, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) out[i] = unit_value(engine());
+}
+
 // Below this many values the engine's own interface is as quick as moving
 // its 2.5 KB state in and out.
 constexpr std::size_t bulk_from = 64;
 
 // A fresh uniform distribution on the calling thread's engine.
 inline void uniform_on_engine(std::mt19937_64& engine, double* out, std::size_t count) {
-    if (count < bulk_from) {
-        std::uniform_real_distribution<double> distribution;
-        for (std::size_t i = 0; i < count; ++i) out[i] = distribution(engine);
+    if (!layout_known || count < bulk_from) {
+        uniform_by_draws(engine, out, count);
         return;
     }
     EngineState state = state_of(engine);

@@ -4,10 +4,10 @@
 // in their order, and the engine left where they would leave it.
 //
 // The hot loop is compiled twice, for baseline x86-64 and for AVX2, and
-// picked at load time.  Neither clone enables FMA: a contracted x*x + y*y
-// would change the results.  log is glibc's scalar function, called once
-// per accepted pair; sqrt and the other arithmetic are exact IEEE
-// operations at any vector width.
+// picked once, as the uniform one is.  Neither copy enables FMA: a
+// contracted x*x + y*y would change the results.  log is glibc's scalar
+// function, called once per accepted pair; sqrt and the other arithmetic
+// are exact IEEE operations at any vector width.
 #pragma once
 
 #include "linalg/mt19937_64_blocks.hpp"
@@ -48,8 +48,7 @@ struct NormalStream {
 [[gnu::always_inline]] inline double scaled(double value) { return value * 1.0 + 0.0; }
 
 // count values of the stream, in the order its calls would return them.
-[[gnu::target_clones("avx2", "default")]] inline void draw_normal(NormalStream& stream, double* out,
-                                                                   std::size_t count) {
+[[gnu::always_inline]] inline void normal_values(NormalStream& stream, double* out, std::size_t count) {
     EngineState& engine = stream.engine;
     if (!stream.uniforms_ready) {
         unit_values(engine.word + engine.next, stream.uniform + engine.next, state_words - engine.next);
@@ -127,12 +126,46 @@ struct NormalStream {
     }
 }
 
+[[gnu::target("avx2")]] inline void normal_values_avx2(NormalStream& stream, double* out, std::size_t count) {
+    normal_values(stream, out, count);
+}
+
+inline void normal_values_baseline(NormalStream& stream, double* out, std::size_t count) {
+    normal_values(stream, out, count);
+}
+
+inline void draw_normal(NormalStream& stream, double* out, std::size_t count) {
+    if (use_avx2()) {
+        normal_values_avx2(stream, out, count);
+    } else {
+        normal_values_baseline(stream, out, count);
+    }
+}
+
+// std::normal_distribution<double>'s calls, through the engine's interface.
+inline void normal_by_draws(std::mt19937_64& engine, double* out, std::size_t count) {
+    double saved = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i % 2 == 1) {
+            out[i] = scaled(saved);
+            continue;
+        }
+        double x, y, r2;
+        do {
+            x = 2.0 * unit_value(engine()) - 1.0;
+            y = 2.0 * unit_value(engine()) - 1.0;
+            r2 = x * x + y * y;
+        } while (!polar_accepts(r2));
+        const double f = std::sqrt(-2.0 * std::log(r2) / r2);
+        saved = x * f;
+        out[i] = scaled(y * f);
+    }
+}
 
 // A fresh normal distribution on the calling thread's engine.
 inline void normal_on_engine(std::mt19937_64& engine, double* out, std::size_t count) {
-    if (count < bulk_from) {
-        std::normal_distribution<double> distribution;
-        for (std::size_t i = 0; i < count; ++i) out[i] = distribution(engine);
+    if (!layout_known || count < bulk_from) {
+        normal_by_draws(engine, out, count);
         return;
     }
     NormalStream stream(state_of(engine));

@@ -132,8 +132,9 @@ bool split_normal_fill(arma::Mat<T>&) { return false; }
 }  // namespace random_fill_detail
 
 #elif (ARMA_VERSION_MAJOR == 14 || ARMA_VERSION_MAJOR == 15) && defined(ARMA_USE_CXX11_RNG) && \
-    defined(ARMA_USE_THREAD_LOCAL) && !defined(ARMA_GUARD_PRODUCER)
-// 14.x and 15.x; checked against 14.2.3 and 15.2.1.
+    defined(ARMA_USE_THREAD_LOCAL) && !defined(ARMA_GUARD_PRODUCER) && !defined(ARMA_WARMUP_PRODUCER)
+// 14.x and 15.x; checked against 14.2.3 and 15.2.1.  (A warmed-up engine,
+// which Armadillo makes on macOS, has drawn once before the first fill.)
 namespace random_fill_detail {
 inline constexpr Scheme scheme = Scheme::one_engine;
 template <typename T>

@@ -1,11 +1,14 @@
 // The bulk fills against Armadillo's own: from the same state of the
 // thread-local engine, the same doubles bit for bit and the same next draw.
+// Built on another standard library than libstdc++ (the wheels' libc++),
+// whose distributions Armadillo then uses, they are checked against
+// libstdc++'s distributions drawn through the engine's interface instead,
+// which the libstdc++ build checks against Armadillo's.
 #include "linalg/basis.hpp"
 #include "linalg/operator.hpp"
 #include "linalg/random_fill.hpp"
 
 #include <gtest/gtest.h>
-#include <omp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,8 +20,19 @@
 #include <string>
 #include <thread>
 #include <type_traits>
+#include <vector>
+
+#if defined(_OPENMP)
+#include <omp.h>
+#endif
 
 namespace {
+
+#if !defined(_OPENMP)
+// Built without OpenMP (the wheels), every fill runs on the calling thread.
+int omp_get_max_threads() { return 1; }
+void omp_set_num_threads(int) {}
+#endif
 
 using complex_t = std::complex<double>;
 namespace detail = zorvak::random_fill_detail;
@@ -30,6 +44,34 @@ constexpr bool scheme_known = detail::scheme != detail::Scheme::armadillo_own;
 constexpr const char* scheme_unknown = "this Armadillo's fill scheme is not known to linalg/random_fill.hpp";
 
 std::mt19937_64& engine() { return zorvak::calling_thread_engine(); }
+
+#if defined(__GLIBCXX__)
+constexpr bool armadillo_is_reference = true;
+#else
+constexpr bool armadillo_is_reference = false;
+#endif
+
+// Armadillo's fill of m, resized first when sizes are given; elsewhere than
+// on libstdc++, libstdc++'s distributions through the engine's interface.
+template <typename M, typename... Size>
+void reference_randu(M& m, Size... size) {
+    if constexpr (armadillo_is_reference) {
+        m.randu(size...);
+    } else {
+        if constexpr (sizeof...(Size) > 0) m.set_size(size...);
+        detail::uniform_by_draws(engine(), detail::values_of(m), m.n_elem * detail::values_per_element<typename M::elem_type>);
+    }
+}
+
+template <typename M, typename... Size>
+void reference_randn(M& m, Size... size) {
+    if constexpr (armadillo_is_reference) {
+        m.randn(size...);
+    } else {
+        if constexpr (sizeof...(Size) > 0) m.set_size(size...);
+        detail::normal_by_draws(engine(), detail::values_of(m), m.n_elem * detail::values_per_element<typename M::elem_type>);
+    }
+}
 
 // Index of the first element whose bytes differ, or -1.
 template <typename T>
@@ -78,9 +120,9 @@ protected:
                 SCOPED_TRACE("threads " + std::to_string(threads) + ", draws consumed " + std::to_string(consumed));
                 std::mt19937_64 start;
                 start.discard(consumed);
-                expect_same_fill<T>(n_elem, start, [](arma::Mat<T>& m) { m.randu(); },
+                expect_same_fill<T>(n_elem, start, [](arma::Mat<T>& m) { reference_randu(m); },
                                     [](arma::Mat<T>& m) { zorvak::randu_fill(m); });
-                expect_same_fill<T>(n_elem, start, [](arma::Mat<T>& m) { m.randn(); },
+                expect_same_fill<T>(n_elem, start, [](arma::Mat<T>& m) { reference_randn(m); },
                                     [](arma::Mat<T>& m) { zorvak::randn_fill(m); });
             }
         }
@@ -108,7 +150,7 @@ TEST(RandomFillInParallelRegion, EachThreadMatchesArmadillo) {
     {
         arma::mat want(3001, 1), got(3001, 1);
         const std::mt19937_64 start = engine();
-        want.randn();
+        reference_randn(want);
         const std::uint64_t want_next = engine()();
         engine() = start;
         zorvak::randn_fill(got);
@@ -123,12 +165,12 @@ template <typename T>
 void expect_members_fill_as_armadillo() {
     engine() = std::mt19937_64();
     arma::Mat<T> want(4, 6);
-    want.randu(6, 4);
-    want.randn(40, 40);
-    want.randn();
+    reference_randu(want, 6, 4);
+    reference_randn(want, 40, 40);
+    reference_randn(want);
     arma::Col<T> want_vec;
-    want_vec.randu(2000);
-    want_vec.randn();
+    reference_randu(want_vec, 2000);
+    reference_randn(want_vec);
     const std::uint64_t want_next = engine()();
 
     engine() = std::mt19937_64();
@@ -156,6 +198,52 @@ TEST(RandomFillMembers, ComplexFillAsArmadillo) {
     expect_members_fill_as_armadillo<complex_t>();
 }
 
+// The AVX2 copy of the hot loops against the baseline one, where the
+// processor runs both: the fills take whichever it has.
+TEST(RandomFillCopies, AvxAndBaselineDrawAlike) {
+    if (!detail::layout_known) GTEST_SKIP() << "this standard library's engine layout is not known";
+    if (!detail::processor_runs_avx2()) GTEST_SKIP() << "this processor runs the baseline copy only";
+    for (const std::size_t count : {std::size_t(1), std::size_t(311), std::size_t(100003)}) {
+        SCOPED_TRACE("values " + std::to_string(count));
+        std::mt19937_64 start;
+        start.discard(200);
+        std::vector<double> baseline(count), avx2(count);
+        detail::EngineState baseline_state = detail::state_of(start), avx2_state = baseline_state;
+        detail::uniform_values_baseline(baseline_state, baseline.data(), count);
+        detail::uniform_values_avx2(avx2_state, avx2.data(), count);
+        EXPECT_TRUE(std::memcmp(baseline.data(), avx2.data(), count * sizeof(double)) == 0) << "uniform";
+        detail::NormalStream baseline_stream(baseline_state), avx2_stream(avx2_state);
+        detail::normal_values_baseline(baseline_stream, baseline.data(), count);
+        detail::normal_values_avx2(avx2_stream, avx2.data(), count);
+        EXPECT_TRUE(std::memcmp(baseline.data(), avx2.data(), count * sizeof(double)) == 0) << "normal";
+        EXPECT_EQ(baseline_stream.engine.next, avx2_stream.engine.next);
+    }
+}
+
+// The copies of the distributions that draw through the engine's interface
+// (small fills, and the reference on other libraries) against libstdc++'s
+// own, well past the sizes the fills hand them.
+TEST(RandomFillByDraws, MatchesLibstdcxxDistributions) {
+    if (!armadillo_is_reference) GTEST_SKIP() << "libstdc++'s distributions are not at hand to compare with";
+    constexpr std::size_t count = 1001;
+    for (const unsigned long long consumed : {0, 311}) {
+        SCOPED_TRACE("draws consumed " + std::to_string(consumed));
+        std::mt19937_64 start;
+        start.discard(consumed);
+        std::mt19937_64 ours = start, theirs = start;
+        std::vector<double> got(count), want(count);
+        detail::uniform_by_draws(ours, got.data(), count);
+        std::uniform_real_distribution<double> uniform;
+        for (double& v : want) v = uniform(theirs);
+        EXPECT_TRUE(std::memcmp(got.data(), want.data(), count * sizeof(double)) == 0) << "uniform";
+        detail::normal_by_draws(ours, got.data(), count);
+        std::normal_distribution<double> normal;
+        for (double& v : want) v = normal(theirs);
+        EXPECT_TRUE(std::memcmp(got.data(), want.data(), count * sizeof(double)) == 0) << "normal";
+        EXPECT_EQ(ours(), theirs());
+    }
+}
+
 // The word that tempers to `draw`: the tempering's steps undone.
 std::uint64_t untempered(std::uint64_t y) {
     y ^= y >> 43;
@@ -167,21 +255,44 @@ std::uint64_t untempered(std::uint64_t y) {
     return x;
 }
 
+// The twist's mix of a word's upper bits and the next word's lower bits.
+std::uint64_t mixed(std::uint64_t high_from, std::uint64_t low_from) {
+    constexpr std::uint64_t upper = ~std::uint64_t(0) << 31;
+    const std::uint64_t y = (high_from & upper) | (low_from & ~upper);
+    return (y >> 1) ^ (-(y & 1) & 0xb5026f5aa96619e9ULL);
+}
+
+// An engine whose next two draws are `first` and `second`.  In libstdc++'s
+// layout the last two words of a block are set; other layouts keep no words
+// ahead, so there the block that is used up is set so that its twist makes
+// them.
+std::mt19937_64 engine_drawing_next(std::uint64_t first, std::uint64_t second) {
+    detail::EngineState state = detail::seeded_state(7);
+    if constexpr (armadillo_is_reference) {
+        detail::twist(state);
+        state.next = 310;
+        state.word[310] = untempered(first);
+        state.word[311] = untempered(second);
+    } else {
+        state.word[detail::shift_words] = untempered(first) ^ mixed(state.word[0], state.word[1]);
+        state.word[detail::shift_words + 1] = untempered(second) ^ mixed(state.word[1], state.word[2]);
+    }
+    std::mt19937_64 engine;
+    detail::restore(engine, state);
+    return engine;
+}
+
 // x = 0, y = -1 lies on the unit circle: log(1) = 0 makes the factor -0,
 // and only the distribution's final "times 1 plus 0" makes the values +0.
 TEST(RandomFillNormal, PairOnTheUnitCircleGivesPositiveZeros) {
     if (!scheme_known) GTEST_SKIP() << scheme_unknown;
-    detail::EngineState state = detail::seeded_state(7);
-    detail::twist(state);
-    state.next = 310;
-    state.word[310] = untempered(std::uint64_t(1) << 63);  // uniform 0.5
-    state.word[311] = untempered(0);                       // uniform 0
-    ASSERT_EQ(detail::temper(state.word[310]), std::uint64_t(1) << 63);
-    ASSERT_EQ(detail::temper(state.word[311]), 0u);
-    std::mt19937_64 start;
-    detail::restore(start, state);
+    const std::mt19937_64 start = engine_drawing_next(std::uint64_t(1) << 63, 0);  // uniforms 0.5, 0
+    std::mt19937_64 probe = start;
+    ASSERT_EQ(probe(), std::uint64_t(1) << 63);
+    ASSERT_EQ(probe(), 0u);
 
-    expect_same_fill<double>(101, start, [](arma::mat& m) { m.randn(); }, [](arma::mat& m) { zorvak::randn_fill(m); });
+    expect_same_fill<double>(101, start, [](arma::mat& m) { reference_randn(m); },
+                             [](arma::mat& m) { zorvak::randn_fill(m); });
     engine() = start;
     arma::mat got(101, 1);
     zorvak::randn_fill(got);
@@ -240,6 +351,9 @@ std::string fork_and_compare_fills() {
 
 TEST(RandomFillAfterFork, ChildOfAThreadWithWorkersFromElsewhere) {
     if (!scheme_known) GTEST_SKIP() << scheme_unknown;
+#if !defined(_OPENMP)
+    GTEST_SKIP() << "built without OpenMP: no fill is split";
+#endif
     std::string outcome;
     std::thread forking([&] { outcome = fork_and_compare_fills(); });
     forking.join();

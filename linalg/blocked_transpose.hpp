@@ -13,6 +13,7 @@
 #pragma once
 
 #include "linalg/armadillo.hpp"
+#include "linalg/processor_features.hpp"
 
 #include <algorithm>
 #include <complex>
@@ -179,15 +180,18 @@ template <typename T>
     }
 }
 
-[[gnu::target_clones("avx2", "default")]] inline void transpose_values(const double* src, std::size_t n_rows,
-                                                                        std::size_t n_cols, double* dst) {
+template <typename T>
+[[gnu::target("avx2")]] void transpose_values_avx2(const T* src, std::size_t n_rows, std::size_t n_cols, T* dst) {
     transpose_tiles(src, n_rows, n_cols, dst);
 }
 
-[[gnu::target_clones("avx2", "default")]] inline void transpose_values(const std::complex<double>* src,
-                                                                        std::size_t n_rows, std::size_t n_cols,
-                                                                        std::complex<double>* dst) {
-    transpose_tiles(src, n_rows, n_cols, dst);
+template <typename T>
+void transpose_values(const T* src, std::size_t n_rows, std::size_t n_cols, T* dst) {
+    if (use_avx2()) {
+        transpose_values_avx2(src, n_rows, n_cols, dst);
+    } else {
+        transpose_tiles(src, n_rows, n_cols, dst);
+    }
 }
 
 }  // namespace transpose_detail

@@ -24,7 +24,6 @@
 // exact at any vector width.
 #pragma once
 
-#include <cpuid.h>
 #include <immintrin.h>
 
 #include <algorithm>
@@ -34,6 +33,8 @@
 #include <random>
 #include <stdexcept>
 #include <type_traits>
+
+#include "linalg/processor_features.hpp"
 
 namespace zorvak {
 namespace random_fill_detail {
@@ -184,23 +185,6 @@ inline EngineState seeded_state(std::uint64_t seed) {
 
 [[gnu::always_inline]] inline void unit_values(const std::uint64_t* words, double* out, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) out[i] = unit_value(temper(words[i]));
-}
-
-// Whether the processor has AVX2 and the system saves its registers, as
-// CPUID and XCR0 tell.  Asked here rather than through the compiler's
-// runtime (target_clones, __builtin_cpu_supports), which zig's leaves
-// empty, so that its builds would always take the baseline copy.
-[[gnu::target("xsave")]] inline bool processor_runs_avx2() {
-    unsigned eax, ebx, ecx, edx;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || !(ecx & bit_OSXSAVE) || !(ecx & bit_AVX)) return false;
-    constexpr unsigned long long sse_and_avx_state = 0x6;
-    if ((_xgetbv(0) & sse_and_avx_state) != sse_and_avx_state) return false;
-    return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) && (ebx & bit_AVX2);
-}
-
-inline bool use_avx2() {
-    static const bool avx2 = processor_runs_avx2();
-    return avx2;
 }
 
 // count uniform values from the engine, in draw order.

@@ -202,7 +202,7 @@ TEST(RandomFillMembers, ComplexFillAsArmadillo) {
 // processor runs both: the fills take whichever it has.
 TEST(RandomFillCopies, AvxAndBaselineDrawAlike) {
     if (!detail::layout_known) GTEST_SKIP() << "this standard library's engine layout is not known";
-    if (!detail::processor_runs_avx2()) GTEST_SKIP() << "this processor runs the baseline copy only";
+    if (!zorvak::processor_runs_avx2()) GTEST_SKIP() << "this processor runs the baseline copy only";
     for (const std::size_t count : {std::size_t(1), std::size_t(311), std::size_t(100003)}) {
         SCOPED_TRACE("values " + std::to_string(count));
         std::mt19937_64 start;

@@ -2,7 +2,9 @@
 
 #include <sys/mman.h>
 
+#include <cstdint>
 #include <utility>
+#include <vector>
 
 namespace zorvak_crystal {
 
@@ -18,11 +20,33 @@ void unmap_block(void* block, std::size_t bytes) noexcept
     ::munmap(block, bytes);
 }
 
+namespace {
+
+// Asks for huge pages under a large array before it is first written: a
+// million atoms' coordinates take some 6,000 page faults on 4 KiB pages,
+// a few milliseconds of a read that takes fifty.  Only a hint: a kernel
+// without them refuses it harmlessly.
+template <class T>
+void hint_huge_pages(const std::vector<T>& reserved)
+{
+    constexpr std::uintptr_t huge_page = std::uintptr_t(1) << 21;
+    const auto start = reinterpret_cast<std::uintptr_t>(reserved.data());
+    const std::uintptr_t end = start + reserved.capacity() * sizeof(T);
+    const std::uintptr_t first = (start + huge_page - 1) & ~(huge_page - 1);
+    if (end > first + huge_page) {
+        static_cast<void>(::madvise(reinterpret_cast<void*>(first), (end - first) & ~(huge_page - 1), MADV_HUGEPAGE));
+    }
+}
+
+}  // namespace
+
 Atom_storage::Atom_storage(std::size_t natom, bool count_trusted, const std::string& filename)
     : natom_(natom), count_trusted_(count_trusted), filename_(filename)
 {
     try {
         if (count_trusted_) {
+            xyz_.reserve(3 * natom_);
+            hint_huge_pages(xyz_);
             xyz_.resize(3 * natom_);
             name_.resize(natom_);
         }

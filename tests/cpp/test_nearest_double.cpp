@@ -30,7 +30,9 @@ std::string from_chars_of(std::uint64_t w, std::int64_t q, bool negative)
     const std::string text = (negative ? "-" : "") + std::to_string(w) + "e" + std::to_string(q);
     double value = 0.0;
     const auto result = fast_float::from_chars(text.data(), text.data() + text.size(), value);
-    EXPECT_EQ(result.ec, std::errc{}) << text;
+    // fast_float 8 also says result_out_of_range where the value is an
+    // infinity or a zero; 3.x says nothing.  Either way the value is set.
+    EXPECT_TRUE(result.ec == std::errc{} || result.ec == std::errc::result_out_of_range) << text;
     return bits(value);
 }
 

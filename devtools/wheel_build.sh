@@ -13,8 +13,9 @@
 #   - Armadillo's headers alone (Debian 13's), without OpenMP, straight on
 #     scipy-openblas32's library (ZORVAK_ARMADILLO_HEADERS in
 #     CMakeLists.txt), and fast_float's headers.
-# Before the first wheel, the fills' C++ test runs built the same way, so
-# that the fills are proved on the wheels' standard library.  Each wheel is
+# Before the first wheel, the fills' and the transpose's C++ tests run
+# built the same way, so that both are proved on the wheels' compiler and
+# standard library.  Each wheel is
 # then repaired into dist/ (devtools/wheel_repair.sh), and the symbol
 # versions of every shared object in it are shown.
 
@@ -89,18 +90,21 @@ wheel_target() {
     fi
 }
 
-# The fills' C++ test, built with the wheels' toolchain and inputs: the
-# engine layout of the wheels' libc++ against the engine's interface.
-check_fills_on_wheel_toolchain() {
+# The C++ tests whose code depends on the compiler or the standard library,
+# built with the wheels' toolchain and inputs: the fills (the engine layout
+# of the wheels' libc++ against the engine's interface) and the transpose
+# (its vector code under clang).
+check_kernels_on_wheel_toolchain() {
     local tree=$WHEEL_DIR/fills-test
-    say "running the fills' C++ test built as the wheels are (zig, libc++)"
+    say "running the fills' and the transpose's C++ tests built as the wheels are (zig, libc++)"
     PATH="$WHEEL_TOOLS/bin:$PATH" logged "$WHEEL_DIR/fills-test.log" sh -c '
         cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$2/zig-toolchain.cmake" \
             -DZORVAK_PYTHON=OFF -DZORVAK_TESTS=ON -DZORVAK_ARMADILLO_HEADERS="$2/include" \
             -DZORVAK_BLAS_LIBRARY="$3" -DZORVAK_BLAS_NAMES="$2/include/blas_names.h" \
             -DFAST_FLOAT_INCLUDE_DIR="$2/include" -DZORVAK_GTEST_SOURCES="$2/googletest" &&
-        nice cmake --build "$1" --target test_random_fill &&
-        "$1/tests/cpp/test_random_fill" --gtest_brief=1' sh "$tree" "$WHEEL_INPUTS" "$(wheel_blas_library)"
+        nice cmake --build "$1" --target test_random_fill test_blocked_transpose &&
+        "$1/tests/cpp/test_random_fill" --gtest_brief=1 &&
+        "$1/tests/cpp/test_blocked_transpose" --gtest_brief=1' sh "$tree" "$WHEEL_INPUTS" "$(wheel_blas_library)"
     tail -n 3 "$WHEEL_DIR/fills-test.log" >&2
 }
 
@@ -129,7 +133,7 @@ build_wheels() {
 build_wheels_for() {
     local started=$SECONDS target where python tag sdist pybind11
     ensure_wheel_inputs
-    check_fills_on_wheel_toolchain
+    check_kernels_on_wheel_toolchain
     rm -rf dist "$WHEEL_DIR"/sdist "$WHEEL_DIR"/plain-* "$WHEEL_DIR"/repair-*
     mkdir -p dist "$WHEEL_DIR/sdist"
     say "building the sdist"

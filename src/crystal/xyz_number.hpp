@@ -36,7 +36,17 @@ inline unsigned digits_end(std::uint32_t digits, unsigned from)
     return static_cast<unsigned>(__builtin_ctzll(others >> from)) + from;
 }
 
-inline bool flagged(std::uint32_t mask, unsigned i) { return i < 32 && ((mask >> i) & 1) != 0; }
+// Whether byte i of the 32 from p, where a run of digits ends, is a sign,
+// a point or an exponent letter (E or D in either case).
+inline bool is_sign(char c) { return c == '+' || c == '-'; }
+inline bool sign_at(const char* p, unsigned i) { return i < 32 && is_sign(p[i]); }
+inline bool point_at(const char* p, unsigned i) { return i < 32 && p[i] == '.'; }
+inline bool exponent_letter_at(const char* p, unsigned i)
+{
+    if (i >= 32) return false;
+    const char lower = static_cast<char>(p[i] | 0x20);
+    return lower == 'e' || lower == 'd';
+}
 
 // The mantissa of a number whose digits and point lie within the eight
 // bytes at p: the point is taken out, the fraction's digits moving down a
@@ -74,9 +84,8 @@ template <class Ends_at>
 const char* quick_integer(const char* first, std::int32_t& value, Ends_at ends_at)
 {
     using namespace quick_number_detail;
-    const Number_bytes bytes = number_bytes(first);
-    const unsigned start = bytes.signs & 1;
-    const unsigned end = digits_end(bytes.digits, start);
+    const unsigned start = is_sign(*first) ? 1 : 0;
+    const unsigned end = digits_end(digit_mask(first), start);
     const unsigned count = end - start;
     if (count == 0 || count > 9 || !ends_at(first + end)) return nullptr;
     const auto v = static_cast<std::int32_t>(digits_value(first + start, count));
@@ -94,11 +103,11 @@ template <class Ends_at>
 const char* quick_real(const char* first, double& value, Ends_at ends_at)
 {
     using namespace quick_number_detail;
-    const Number_bytes bytes = number_bytes(first);
-    const unsigned integer_start = bytes.signs & 1;
-    const unsigned integer_end = digits_end(bytes.digits, integer_start);
-    const unsigned fraction_start = integer_end + (flagged(bytes.points, integer_end) ? 1 : 0);
-    const unsigned fraction_end = digits_end(bytes.digits, fraction_start);
+    const std::uint32_t digit_bytes = digit_mask(first);
+    const unsigned integer_start = is_sign(*first) ? 1 : 0;
+    const unsigned integer_end = digits_end(digit_bytes, integer_start);
+    const unsigned fraction_start = integer_end + (point_at(first, integer_end) ? 1 : 0);
+    const unsigned fraction_end = digits_end(digit_bytes, fraction_start);
     const unsigned integer_digits = integer_end - integer_start;
     const unsigned fraction_digits = fraction_end - fraction_start;
     const unsigned digits = integer_digits + fraction_digits;
@@ -106,10 +115,10 @@ const char* quick_real(const char* first, double& value, Ends_at ends_at)
         return nullptr;
     std::int64_t exponent = -static_cast<std::int64_t>(fraction_digits);
     unsigned end = fraction_end;
-    if (flagged(bytes.exponent_letters, end)) {
+    if (exponent_letter_at(first, end)) {
         const unsigned sign = end + 1;
-        const unsigned exponent_start = sign + (flagged(bytes.signs, sign) ? 1 : 0);
-        const unsigned exponent_end = digits_end(bytes.digits, exponent_start);
+        const unsigned exponent_start = sign + (sign_at(first, sign) ? 1 : 0);
+        const unsigned exponent_end = digits_end(digit_bytes, exponent_start);
         const unsigned count = exponent_end - exponent_start;
         // Five digits at most: a farther exponent is left to the scan,
         // which clamps it.

@@ -276,10 +276,14 @@ bool Xyz_tokenizer::take_number_line(Number_line& line, std::int32_t lowest, std
         p = quick_real(p, real, ends);
         if (p == nullptr) return false;
     }
-    const char* const end = text + window_.end();
-    const void* line_end = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-    if (line_end == nullptr) return false;
-    pos_ = static_cast<std::size_t>(static_cast<const char*>(line_end) - text) + 1;
+    // Mostly the line ends right after the last value.
+    const char* line_end = p;
+    if (*p != '\n') {
+        const char* const end = text + window_.end();
+        line_end = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        if (line_end == nullptr) return false;
+    }
+    pos_ = static_cast<std::size_t>(line_end - text) + 1;
     ++line_;
     item_ = 4;
     after_comma_ = false;

@@ -1,6 +1,6 @@
 // The bytes of values judged many at a time rather than one by one: runs
-// of blanks eight at a time with plain 64-bit arithmetic, and the classes
-// of the 32 bytes a number may take with SSE2 (part of x86-64 itself, so no
+// of blanks eight at a time with plain 64-bit arithmetic, and the digits
+// and points of the 32 bytes a number may take with SSE2 (part of x86-64 itself, so no
 // instruction set is chosen at run time; other processors get the same
 // masks from 64-bit words).
 //
@@ -97,18 +97,6 @@ inline const char* skip_blanks(const char* p)
     }
 }
 
-// What each of the 32 bytes from p is, one bit a byte (bit i for p[i]):
-// the bytes a number is made of.  A number is then read from these masks
-// with a fixed run of steps, whatever its form, rather than byte by byte.
-// Past the first byte that can be no part of a number, where any number
-// ends, the bits may be left clear.
-struct Number_bytes {
-    std::uint32_t digits;
-    std::uint32_t points;
-    std::uint32_t exponent_letters;  // E, e, D, d
-    std::uint32_t signs;             // + or -
-};
-
 namespace word_scan {
 
 // Eight flags (a high bit each) gathered into the low eight bits, the first
@@ -118,50 +106,28 @@ constexpr unsigned gather(std::uint64_t flags) { return static_cast<unsigned>(((
 
 // With plain 64-bit arithmetic: the reference, and the build for other
 // processors than x86-64.
-inline Number_bytes number_bytes_by_words(const char* p)
+inline std::uint32_t digit_mask_by_words(const char* p)
 {
-    Number_bytes b{0, 0, 0, 0};
-    for (unsigned i = 0; i < 32; i += 8) {
-        const std::uint64_t word = load(p + i);
-        const std::uint64_t lower = word | ones * 0x20;  // letters in lower case (and others moved)
-        b.digits |= gather(digit_bytes(word)) << i;
-        b.points |= gather(bytes_equal(word, '.')) << i;
-        b.exponent_letters |= gather(bytes_equal(lower, 'e') | bytes_equal(lower, 'd')) << i;
-        b.signs |= gather(bytes_equal(word, '+') | bytes_equal(word, '-')) << i;
-    }
-    return b;
+    std::uint32_t digits = 0;
+    for (unsigned i = 0; i < 32; i += 8) digits |= gather(digit_bytes(load(p + i))) << i;
+    return digits;
 }
 
-// One instruction a class for sixteen bytes.  SSE2 is part of x86-64
-// itself, so every processor the build runs on has it.
+// One comparison for sixteen bytes.  SSE2 is part of x86-64 itself, so
+// every processor the build runs on has it.
 #ifdef __x86_64__
-inline Number_bytes sixteen_number_bytes(const char* p)
+// A digit is a byte whose distance from '0', taken as unsigned, is below
+// 10: moved by 0x80 that is a signed comparison.
+inline std::uint32_t sixteen_digit_bytes(const char* p)
 {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i lower = _mm_or_si128(x, _mm_set1_epi8(0x20));
-    const auto mask = [](__m128i flags) { return static_cast<std::uint32_t>(_mm_movemask_epi8(flags)); };
-    // A digit is a byte whose distance from '0', taken as unsigned, is
-    // below 10: moved by 0x80 that is a signed comparison.
-    return {mask(_mm_cmplt_epi8(_mm_sub_epi8(x, _mm_set1_epi8(static_cast<char>('0' + 0x80))),
-                                _mm_set1_epi8(static_cast<char>(10 - 0x80)))),
-            mask(_mm_cmpeq_epi8(x, _mm_set1_epi8('.'))),
-            mask(_mm_or_si128(_mm_cmpeq_epi8(lower, _mm_set1_epi8('e')), _mm_cmpeq_epi8(lower, _mm_set1_epi8('d')))),
-            mask(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('+')), _mm_cmpeq_epi8(x, _mm_set1_epi8('-'))))};
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmplt_epi8(
+        _mm_sub_epi8(x, _mm_set1_epi8(static_cast<char>('0' + 0x80))), _mm_set1_epi8(static_cast<char>(10 - 0x80)))));
 }
 
-// The second sixteen bytes only matter when all of the first can be part of
-// a number: otherwise the number ends among them.
-inline Number_bytes number_bytes_by_vectors(const char* p)
+inline std::uint32_t digit_mask_by_vectors(const char* p)
 {
-    Number_bytes b = sixteen_number_bytes(p);
-    if ((b.digits | b.points | b.exponent_letters | b.signs) == 0xffff) {
-        const Number_bytes more = sixteen_number_bytes(p + 16);
-        b.digits |= more.digits << 16;
-        b.points |= more.points << 16;
-        b.exponent_letters |= more.exponent_letters << 16;
-        b.signs |= more.signs << 16;
-    }
-    return b;
+    return sixteen_digit_bytes(p) | sixteen_digit_bytes(p + 16) << 16;
 }
 #endif
 
@@ -199,12 +165,17 @@ inline std::uint64_t sixteen_digits_value(const char* p, unsigned n)
 
 }  // namespace word_scan
 
-inline Number_bytes number_bytes(const char* p)
+// Which of the 32 bytes from p are decimal digits, one bit a byte (bit i
+// for p[i]).  A number's parts are then found from this mask with a fixed
+// run of steps, whatever its form, rather than byte by byte: the few bytes
+// that are not digits (sign, point, exponent letter) stand where the runs
+// of digits end, and are looked at there.
+inline std::uint32_t digit_mask(const char* p)
 {
 #ifdef __x86_64__
-    return word_scan::number_bytes_by_vectors(p);
+    return word_scan::digit_mask_by_vectors(p);
 #else
-    return word_scan::number_bytes_by_words(p);
+    return word_scan::digit_mask_by_words(p);
 #endif
 }
 

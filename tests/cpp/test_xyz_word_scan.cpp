@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "crystal/xyz_window.hpp"
 
@@ -58,48 +60,21 @@ TEST(Gather, EachFlaggedByteGivesItsOwnBit)
     }
 }
 
-// The masks byte by byte, as the format defines the classes.
-Number_bytes expected_bytes(const char* p)
-{
-    Number_bytes b{0, 0, 0, 0};
-    for (unsigned i = 0; i < 32; ++i) {
-        const char c = p[i];
-        const std::uint32_t bit = std::uint32_t(1) << i;
-        if (c >= '0' && c <= '9') b.digits |= bit;
-        if (c == '.') b.points |= bit;
-        if (c == 'e' || c == 'E' || c == 'd' || c == 'D') b.exponent_letters |= bit;
-        if (c == '+' || c == '-') b.signs |= bit;
-    }
-    return b;
-}
-
-// Up to the first byte that can be no part of a number, the bits must be
-// those of the bytes; beyond it they may be clear.
+// Every build's mask must flag exactly the digits among the 32 bytes.
 void expect_masks(const char* p, const std::string& what)
 {
-    Number_bytes want = expected_bytes(p);
-    const std::uint32_t any = want.digits | want.points | want.exponent_letters | want.signs;
-    const unsigned first_other = any == 0xffffffff ? 32 : static_cast<unsigned>(__builtin_ctz(~any));
-    const std::uint32_t judged = first_other >= 31 ? 0xffffffff : (std::uint32_t(2) << first_other) - 1;
-    const auto in_judged = [judged](Number_bytes b) {
-        return Number_bytes{b.digits & judged, b.points & judged, b.exponent_letters & judged, b.signs & judged};
-    };
-    want = in_judged(want);
-    std::vector<std::pair<const char*, Number_bytes>> builds = {{"words", word_scan::number_bytes_by_words(p)},
-                                                                {"chosen", number_bytes(p)}};
+    std::uint32_t want = 0;
+    for (unsigned i = 0; i < 32; ++i)
+        if (p[i] >= '0' && p[i] <= '9') want |= std::uint32_t(1) << i;
+    std::vector<std::pair<const char*, std::uint32_t>> builds = {{"words", word_scan::digit_mask_by_words(p)},
+                                                                 {"chosen", digit_mask(p)}};
 #ifdef __x86_64__
-    builds.emplace_back("vectors", word_scan::number_bytes_by_vectors(p));
+    builds.emplace_back("vectors", word_scan::digit_mask_by_vectors(p));
 #endif
-    for (auto [build, got] : builds) {
-        got = in_judged(got);
-        EXPECT_EQ(got.digits, want.digits) << build << ": " << what;
-        EXPECT_EQ(got.points, want.points) << build << ": " << what;
-        EXPECT_EQ(got.exponent_letters, want.exponent_letters) << build << ": " << what;
-        EXPECT_EQ(got.signs, want.signs) << build << ": " << what;
-    }
+    for (const auto& [build, got] : builds) EXPECT_EQ(got, want) << build << ": " << what;
 }
 
-TEST(NumberBytes, EveryByteValueAtEveryPlaceAndAlignment)
+TEST(DigitMask, EveryByteValueAtEveryPlaceAndAlignment)
 {
     // A number's usual bytes around the one that varies, whose neighbours
     // would show a carry or borrow leaking across bytes.
@@ -117,7 +92,7 @@ TEST(NumberBytes, EveryByteValueAtEveryPlaceAndAlignment)
     }
 }
 
-TEST(NumberBytes, RandomBytesAndTheTextsEnd)
+TEST(DigitMask, RandomBytesAndTheTextsEnd)
 {
     std::mt19937 random(7);
     for (int n = 0; n < 2000; ++n) {

@@ -96,9 +96,9 @@ const char* quick_integer(const char* first, std::int32_t& value, Ends_at ends_a
 // At most 19 significant digits (those of any double written out
 // shortest), converted as fast_float converts them; more digits, a far
 // exponent, a value out of range and the rare undecided case are left to
-// the scan.  The parts are found from the masks in a fixed run of steps,
-// with few branches, and those follow the number's form, which stays the
-// same from value to value in a file.
+// the scan.  The parts are found from the digit mask in a fixed run of
+// steps, with few branches, and those follow the number's form, which
+// stays the same from value to value in a file.
 template <class Ends_at>
 const char* quick_real(const char* first, double& value, Ends_at ends_at)
 {

@@ -1,8 +1,8 @@
 // The bytes of values judged many at a time rather than one by one: runs
 // of blanks eight at a time with plain 64-bit arithmetic, and the digits
-// and points of the 32 bytes a number may take with SSE2 (part of x86-64 itself, so no
-// instruction set is chosen at run time; other processors get the same
-// masks from 64-bit words).
+// among the 32 bytes a number may take with SSE2 (part of x86-64 itself,
+// so no instruction set is chosen at run time; other processors get the
+// same mask from 64-bit words).
 //
 // These read ahead of the byte they start at, by less than 64 bytes, so
 // the text must be followed by 64 zero bytes: the window's padding.  A zero is neither a

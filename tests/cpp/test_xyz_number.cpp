@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
         Form{"+-1", bad, bad}, Form{"1.5q", bad, bad}, Form{"3*1", bad, bad}, Form{"3*0.0", bad, bad},
         // The quick parser's own limits: nine digits of an integer, 19 of
         // a real, five of an exponent, a sign, a point or a letter where
-        // the masks could misplace one.
+        // the digit runs' ends could misplace one.
         Form{"999999999", integer(999999999), real(999999999)},
         Form{"-0000000001", integer(-1), real(-1)},
         Form{"1234567890123456789", too_large, real(1234567890123456789.0)},

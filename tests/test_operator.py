@@ -614,9 +614,9 @@ def test_general_vectors_match_numpy_on_small_integer_matrices(capfd):
             # complex pair a phase, which LAPACK builds choose differently
             # when components tie in size.
             overlap = np.vdot(expected, vectors[:, k])
-            assert abs(abs(overlap) - 1) < 2e-3, f"{a_np}: column {k} {vectors[:, k]} against numpy's {expected}"
-            assert np.abs(vectors[:, k] - overlap / abs(overlap) * expected).max() < 2e-3, \
-                f"{a_np}: column {k} {vectors[:, k]} against numpy's {expected}"
+            where = f"{a_np}: column {k} {vectors[:, k]} against numpy's {expected}"
+            assert abs(abs(overlap) - 1) < 2e-3, where
+            assert np.abs(vectors[:, k] - overlap / abs(overlap) * expected).max() < 2e-3, where
             compared += 1
     assert compared > 300
 

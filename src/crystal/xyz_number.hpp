@@ -37,16 +37,10 @@ inline unsigned digits_end(std::uint32_t digits, unsigned from)
 }
 
 // Whether byte i of the 32 from p, where a run of digits ends, is a sign,
-// a point or an exponent letter (E or D in either case).
-inline bool is_sign(char c) { return c == '+' || c == '-'; }
-inline bool sign_at(const char* p, unsigned i) { return i < 32 && is_sign(p[i]); }
+// a point or an exponent letter.
+inline bool sign_at(const char* p, unsigned i) { return i < 32 && word_scan::is_sign(p[i]); }
 inline bool point_at(const char* p, unsigned i) { return i < 32 && p[i] == '.'; }
-inline bool exponent_letter_at(const char* p, unsigned i)
-{
-    if (i >= 32) return false;
-    const char lower = static_cast<char>(p[i] | 0x20);
-    return lower == 'e' || lower == 'd';
-}
+inline bool exponent_letter_at(const char* p, unsigned i) { return i < 32 && word_scan::is_exponent_letter(p[i]); }
 
 // The mantissa of a number whose digits and point lie within the eight
 // bytes at p: the point is taken out, the fraction's digits moving down a
@@ -84,7 +78,7 @@ template <class Ends_at>
 const char* quick_integer(const char* first, std::int32_t& value, Ends_at ends_at)
 {
     using namespace quick_number_detail;
-    const unsigned start = is_sign(*first) ? 1 : 0;
+    const unsigned start = sign_at(first, 0) ? 1 : 0;
     const unsigned end = digits_end(digit_mask(first), start);
     const unsigned count = end - start;
     if (count == 0 || count > 9 || !ends_at(first + end)) return nullptr;
@@ -104,7 +98,7 @@ const char* quick_real(const char* first, double& value, Ends_at ends_at)
 {
     using namespace quick_number_detail;
     const std::uint32_t digit_bytes = digit_mask(first);
-    const unsigned integer_start = is_sign(*first) ? 1 : 0;
+    const unsigned integer_start = sign_at(first, 0) ? 1 : 0;
     const unsigned integer_end = digits_end(digit_bytes, integer_start);
     const unsigned fraction_start = integer_end + (point_at(first, integer_end) ? 1 : 0);
     const unsigned fraction_end = digits_end(digit_bytes, fraction_start);

@@ -1,5 +1,7 @@
 #include "crystal/xyz_value_scan.hpp"
 
+#include "crystal/xyz_word_scan.hpp"
+
 #include <fast_float/fast_float.h>
 
 #include <algorithm>
@@ -12,8 +14,6 @@
 namespace zorvak_crystal {
 
 namespace {
-
-bool is_exponent_letter(char c) { return c == 'E' || c == 'e' || c == 'D' || c == 'd'; }
 
 // Beyond this decimal exponent either way every mantissa gives a zero or
 // an infinity; it keeps the text handed to fast_float short.
@@ -66,7 +66,7 @@ void Value_scan::other_byte(char c)
         s_.repeat_count = s_.any_leading_digit && c == '*';
     }
     if (!s_.real_form) return;
-    const bool sign = c == '+' || c == '-';
+    const bool sign = word_scan::is_sign(c);
     if (sign && !s_.started) {
         s_.negative = c == '-';
     } else if (sign && s_.part == Part::exponent_letter) {
@@ -75,7 +75,7 @@ void Value_scan::other_byte(char c)
     } else if (c == '.' && s_.part == Part::mantissa) {
         s_.part = Part::fraction;
         s_.integer_form = false;
-    } else if (is_exponent_letter(c) && s_.part <= Part::fraction && s_.mantissa_digits > 0) {
+    } else if (word_scan::is_exponent_letter(c) && s_.part <= Part::fraction && s_.mantissa_digits > 0) {
         s_.part = Part::exponent_letter;
         s_.integer_form = false;
     } else {

@@ -60,7 +60,9 @@ inline unsigned before_first(std::uint64_t flags)
 }
 
 constexpr bool is_blank(char c) { return c == ' ' || c == '\t'; }
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+// The bytes of a number that are not digits, for both of its parsers.
+constexpr bool is_sign(char c) { return c == '+' || c == '-'; }
+constexpr bool is_exponent_letter(char c) { return c == 'E' || c == 'e' || c == 'D' || c == 'd'; }
 
 // 10^0 to 10^19, all that a 64-bit number holds.
 constexpr auto powers_of_ten = [] {

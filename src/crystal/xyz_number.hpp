@@ -73,6 +73,85 @@ inline unsigned significant_digits(const char* p, unsigned from, unsigned end, u
 
 }  // namespace quick_number_detail
 
+// The plain parsers take a value whose extent [first, first + size) is
+// already known (size below 64) and whose digits `digits` flags (bit i for
+// first[i]), in the usual forms only: they return false for any other,
+// which the quick parsers then judge.  Where they take a value, the quick
+// parsers give the same.
+
+// Digits alone, up to nine of them: an unsigned integer.
+[[gnu::always_inline]] inline bool plain_integer(const char* first, unsigned size, std::uint64_t digits, std::int32_t& value)
+{
+    const std::uint64_t bytes = ~(~std::uint64_t(0) << size);
+    if (size == 0 || size > 9 || (bytes & ~digits) != 0) return false;
+    value = static_cast<std::int32_t>(digits_value(first, size));
+    return true;
+}
+
+// An optional sign, up to three digits and up to sixteen after an optional
+// point (one digit at least), and an optional exponent of up to three
+// digits: the forms of written coordinates.  The non-digits are found from
+// the digit mask at once.  Each such number has one nearest double, so this gives
+// what quick_real gives, however that reaches it.
+[[gnu::always_inline]] inline bool plain_real(const char* first, unsigned size, std::uint64_t digits, double& value)
+{
+    using word_scan::is_exponent_letter;
+    using word_scan::is_sign;
+    const auto lowest = [size](std::uint64_t bits) {
+        return bits == 0 ? size : static_cast<unsigned>(__builtin_ctzll(bits));
+    };
+    const unsigned sign = is_sign(*first) ? 1 : 0;
+    // The bytes after the sign that are not digits, from the first on.
+    std::uint64_t others = ~(~std::uint64_t(0) << size) & ~digits & ~std::uint64_t(sign);
+    const unsigned integer_end = lowest(others);
+    unsigned mantissa_end = integer_end;
+    if (integer_end < size && first[integer_end] == '.') {
+        others &= others - 1;
+        mantissa_end = lowest(others);
+    }
+    const unsigned integer_digits = integer_end - sign;
+    const unsigned fraction_digits = mantissa_end - integer_end - (mantissa_end > integer_end ? 1 : 0);
+    if (integer_digits > 3 || fraction_digits > 16 || integer_digits + fraction_digits == 0) return false;
+    // Eight places or fewer are read as they stand, and their value is
+    // mostly converted exactly with one division; more are read as sixteen.
+    using namespace quick_number_detail;
+    const char* const integer = first + sign;
+    const char* const fraction = first + integer_end + 1;
+    const bool short_fraction = fraction_digits <= 8;
+    std::uint64_t mantissa = 0;
+    if (integer_digits + fraction_digits < 8) {
+        mantissa = mantissa_within_word(integer, integer_digits, fraction_digits);
+    } else if (short_fraction) {
+        mantissa = word_scan::digits_value(integer, integer_digits) * word_scan::powers_of_ten[fraction_digits]
+            + word_scan::digits_value(fraction, fraction_digits);
+    } else {
+        mantissa = word_scan::digits_value(integer, integer_digits) * word_scan::powers_of_ten[16]
+            + sixteen_places_value(fraction, fraction_digits);
+    }
+    std::int64_t exponent = short_fraction ? -static_cast<std::int64_t>(fraction_digits) : -16;
+    const bool negative = *first == '-';
+    // Without an exponent sixteen places take one power of ten, and the
+    // conversion is specialised for it.
+    if (mantissa_end == size && !short_fraction) return nearest_double(mantissa, -16, negative, value);
+    if (mantissa_end < size) {
+        if (!is_exponent_letter(first[mantissa_end])) return false;
+        others &= others - 1;
+        unsigned exponent_start = mantissa_end + 1;
+        if (lowest(others) == exponent_start && is_sign(first[exponent_start])) {
+            others &= others - 1;
+            ++exponent_start;
+        }
+        const unsigned count = size - exponent_start;
+        if (others != 0 || count == 0 || count > 3) return false;
+        const char* const e = first + exponent_start;
+        // Mostly two digits, quicker taken alone.
+        const auto written = static_cast<std::int64_t>(
+            count == 2 ? (e[0] - '0') * 10 + (e[1] - '0') : word_scan::digits_value(e, count));
+        exponent += first[mantissa_end + 1] == '-' ? -written : written;
+    }
+    return nearest_double(mantissa, exponent, negative, value) && std::isfinite(value);
+}
+
 // Up to nine digits, which fit whatever the sign; longer ones go to the scan.
 template <class Ends_at>
 const char* quick_integer(const char* first, std::int32_t& value, Ends_at ends_at)

@@ -262,7 +262,88 @@ double Xyz_tokenizer::real_value()
     return *value;
 }
 
+namespace {
+
+// Takes the lowest bit set in `bits` off and returns its place.
+unsigned take_lowest(std::uint64_t& bits)
+{
+    const auto place = static_cast<unsigned>(__builtin_ctzll(bits));
+    bits &= bits - 1;
+    return place;
+}
+
+// The quick parsers for a value that must end at `end`: for the forms the
+// plain ones leave, which few files have, so kept out of their way.
+[[gnu::cold]] bool quick_integer_ending_at(const char* first, const char* end, std::int32_t& value)
+{
+    return quick_integer(first, value, [end](const char* p) { return p == end; }) != nullptr;
+}
+
+[[gnu::cold]] bool quick_real_ending_at(const char* first, const char* end, double& value)
+{
+    return quick_real(first, value, [end](const char* p) { return p == end; }) != nullptr;
+}
+
+}  // namespace
+
 bool Xyz_tokenizer::take_number_line(Number_line& line, std::int32_t lowest, std::int32_t highest)
+{
+    // After a line the masks do not take, the next few are read value by
+    // value: a file separated otherwise (commas, tabs) pays for the masks
+    // only now and then.
+    if (lines_by_values_ == 0) {
+        if (take_short_number_line(line, lowest, highest)) return true;
+        lines_by_values_ = 3;
+    } else {
+        --lines_by_values_;
+    }
+    return take_number_line_by_values(line, lowest, highest);
+}
+
+// The values' places and digits come from masks of the line's bytes, not
+// each from the end of the value before it, so the four numbers are read
+// independently, in parallel as the processor sees fit.  Only blanks
+// separate the values here, and the last starts on the line; any other
+// line is left to the reading value by value.  A value in another form
+// than the plain parsers take goes to the quick ones, which must then end
+// it where the masks do.
+bool Xyz_tokenizer::take_short_number_line(Number_line& line, std::int32_t lowest, std::int32_t highest)
+{
+    const char* const start = data() + pos_;
+    const word_scan::Line_bytes bytes = line_bytes(start);
+    const std::uint64_t values = ~bytes.separators;
+    std::uint64_t starts = values & ~(values << 1);
+    std::uint64_t ends = ~values & (values << 1);  // the separator after each value
+    unsigned first[4];
+    unsigned after[4];
+    for (int k = 0; k < 4; ++k) {
+        if (starts == 0 || ends == 0) return false;
+        first[k] = take_lowest(starts);
+        after[k] = take_lowest(ends);
+    }
+    // All four on one line: the last may end it.
+    if ((bytes.line_ends & ((std::uint64_t(1) << first[3]) - 1)) != 0) return false;
+
+    const auto size = [&](int k) { return after[k] - first[k]; };
+    const auto digits = [&](int k) { return bytes.digits >> first[k]; };
+    if (!plain_integer(start + first[0], size(0), digits(0), line.integer)
+        && !quick_integer_ending_at(start + first[0], start + after[0], line.integer)) {
+        return false;
+    }
+    if (line.integer < lowest || line.integer > highest) return false;
+    // A carriage return before the line end ends the last value too.
+    if (start[after[3]] == '\n' && start[after[3] - 1] == '\r') --after[3];
+    for (int k = 1; k < 4; ++k) {
+        double& real = line.reals[k - 1];
+        if (!plain_real(start + first[k], size(k), digits(k), real)
+            && !quick_real_ending_at(start + first[k], start + after[k], real)) {
+            return false;
+        }
+    }
+    return end_number_line(start + after[3]);
+}
+
+bool Xyz_tokenizer::take_number_line_by_values(Number_line& line, std::int32_t lowest, std::int32_t highest)
 {
     const char* const text = data();
     const auto ends = [](const char* p) { return ends_in_window(p); };
@@ -276,7 +357,15 @@ bool Xyz_tokenizer::take_number_line(Number_line& line, std::int32_t lowest, std
         p = quick_real(p, real, ends);
         if (p == nullptr) return false;
     }
+    return end_number_line(p);
+}
+
+// Drops the rest of the line after its last value, p: false when the line
+// goes on past the window's end.
+bool Xyz_tokenizer::end_number_line(const char* p)
+{
     // Mostly the line ends right after the last value.
+    const char* const text = data();
     const char* line_end = p;
     if (*p != '\n') {
         const char* const end = text + window_.end();

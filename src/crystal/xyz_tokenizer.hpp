@@ -116,6 +116,13 @@ private:
     // without reading more: the quick parsers' test.
     bool ends_value_within(const char* p) const;
 
+    // take_number_line for values separated by blanks whose last starts
+    // within 64 bytes, and for any other line; the line's end after its
+    // last value.
+    bool take_short_number_line(Number_line& line, std::int32_t lowest, std::int32_t highest);
+    bool take_number_line_by_values(Number_line& line, std::int32_t lowest, std::int32_t highest);
+    bool end_number_line(const char* last_value_end);
+
     // end_group for a line that goes on after the group's last value.
     void end_group_slowly();
     // Passes separators to the start of the next value and counts its item.
@@ -151,6 +158,10 @@ private:
     // A comma was passed since the last value; at a group's start a first
     // comma would already stand for a missing value.
     bool after_comma_ = true;
+
+    // Lines take_number_line reads value by value before it tries the
+    // masks again.
+    int lines_by_values_ = 0;
 
     // The value being or last taken.
     struct Value {

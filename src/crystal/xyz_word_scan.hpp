@@ -1,8 +1,9 @@
 // The bytes of values judged many at a time rather than one by one: runs
 // of blanks eight at a time with plain 64-bit arithmetic, and the digits
-// among the 32 bytes a number may take with SSE2 (part of x86-64 itself,
-// so no instruction set is chosen at run time; other processors get the
-// same mask from 64-bit words).
+// among the 32 bytes a number may take, and the separators and digits of
+// a line's first 64 bytes, with SSE2 (part of x86-64 itself, so no
+// instruction set is chosen at run time; other processors get the same
+// masks from 64-bit words).
 //
 // These read ahead of the byte they start at, by less than 64 bytes, so
 // the text must be followed by 64 zero bytes: the window's padding.  A zero is neither a
@@ -133,6 +134,45 @@ inline std::uint32_t digit_mask_by_vectors(const char* p)
 }
 #endif
 
+// What the 64 bytes from p are, one bit a byte (bit i for p[i]): where a
+// line's values start and end, and their digits, found at once rather than
+// each from the end of the value before it.
+struct Line_bytes {
+    std::uint64_t separators = 0;  // blanks (spaces, tabs) and line ends
+    std::uint64_t line_ends = 0;
+    std::uint64_t digits = 0;
+};
+
+inline Line_bytes line_bytes_by_words(const char* p)
+{
+    Line_bytes bytes;
+    for (unsigned i = 0; i < 64; i += 8) {
+        const std::uint64_t word = load(p + i);
+        const std::uint64_t line_ends = bytes_equal(word, '\n');
+        bytes.separators |= std::uint64_t(gather(bytes_equal(word, ' ') | bytes_equal(word, '\t') | line_ends)) << i;
+        bytes.line_ends |= std::uint64_t(gather(line_ends)) << i;
+        bytes.digits |= std::uint64_t(gather(digit_bytes(word))) << i;
+    }
+    return bytes;
+}
+
+#ifdef __x86_64__
+inline Line_bytes line_bytes_by_vectors(const char* p)
+{
+    const auto flags = [](__m128i bytes) { return std::uint64_t(static_cast<std::uint32_t>(_mm_movemask_epi8(bytes))); };
+    Line_bytes bytes;
+    for (unsigned i = 0; i < 64; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i line_ends = _mm_cmpeq_epi8(x, _mm_set1_epi8('\n'));
+        const __m128i blanks = _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(x, _mm_set1_epi8('\t')));
+        bytes.separators |= flags(_mm_or_si128(blanks, line_ends)) << i;
+        bytes.line_ends |= flags(line_ends) << i;
+        bytes.digits |= std::uint64_t(sixteen_digit_bytes(p + i)) << i;
+    }
+    return bytes;
+}
+#endif
+
 // The number that n digits (0 to 8) at p write: they become the last of
 // eight behind zeros.  A byte below '0' after them borrows only from the
 // bytes after it, which are shifted out.
@@ -145,13 +185,17 @@ inline std::uint64_t digits_value_of(std::uint64_t word, unsigned n)
 inline std::uint64_t digits_value(const char* p, unsigned n) { return digits_value_of(load(p), n); }
 
 #ifdef __x86_64__
+// Sixteen bytes of ones, then sixteen zeros: the sixteen from 16 - n on
+// keep the first n lanes of a vector.
+alignas(32) constexpr unsigned char first_lanes[32] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                                                       0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+
 // The number that the n digits at p (n up to 16) write, followed by 16 - n
 // zeros: the bytes past them are taken as '0'.  Pairs of digits, then
 // fours, then eights are joined in the vector's lanes.
 inline std::uint64_t sixteen_digits_value(const char* p, unsigned n)
 {
-    const __m128i places = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    const __m128i taken = _mm_cmplt_epi8(places, _mm_set1_epi8(static_cast<char>(n)));
+    const __m128i taken = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first_lanes + 16 - n));
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i digits = _mm_and_si128(_mm_sub_epi8(bytes, _mm_set1_epi8('0')), taken);
     // A 16-bit lane holds two digits, the first in its low byte.
@@ -181,6 +225,15 @@ inline std::uint32_t digit_mask(const char* p)
 #endif
 }
 
+inline word_scan::Line_bytes line_bytes(const char* p)
+{
+#ifdef __x86_64__
+    return word_scan::line_bytes_by_vectors(p);
+#else
+    return word_scan::line_bytes_by_words(p);
+#endif
+}
+
 // The number that n decimal digits at p write (n up to 19).
 inline std::uint64_t digits_value(const char* p, unsigned n)
 {
@@ -188,6 +241,17 @@ inline std::uint64_t digits_value(const char* p, unsigned n)
     std::uint64_t value = 0;
     for (; n > 8; n -= 8, p += 8) value = value * powers_of_ten[8] + eight_digits(load(p) - ones * '0');
     return value * powers_of_ten[n] + word_scan::digits_value(p, n);
+}
+
+// The number that n decimal digits at p (n up to 16) write as sixteen
+// places: followed by 16 - n zeros.
+inline std::uint64_t sixteen_places_value(const char* p, unsigned n)
+{
+#ifdef __x86_64__
+    return word_scan::sixteen_digits_value(p, n);
+#else
+    return digits_value(p, n) * word_scan::powers_of_ten[16 - n];
+#endif
 }
 
 }  // namespace zorvak_crystal

@@ -20,6 +20,9 @@
 
 namespace {
 
+using zorvak_crystal::line_bytes;
+using zorvak_crystal::plain_integer;
+using zorvak_crystal::plain_real;
 using zorvak_crystal::quick_integer;
 using zorvak_crystal::quick_real;
 using zorvak_crystal::Text_window;
@@ -80,6 +83,26 @@ std::string quick_real_of(const std::string& text)
     return taken ? real(value) : declined;
 }
 
+// What the plain parsers make of the whole text, as a line's masks give
+// it to them; declined where they take none of it.
+std::string plain_integer_of(const std::string& text)
+{
+    const std::string buffer = padded(text);
+    std::int32_t value = 0;
+    const bool taken = text.size() < 64
+        && plain_integer(buffer.data(), static_cast<unsigned>(text.size()), line_bytes(buffer.data()).digits, value);
+    return taken ? integer(value) : declined;
+}
+
+std::string plain_real_of(const std::string& text)
+{
+    const std::string buffer = padded(text);
+    double value = 0.0;
+    const bool taken = text.size() < 64
+        && plain_real(buffer.data(), static_cast<unsigned>(text.size()), line_bytes(buffer.data()).digits, value);
+    return taken ? real(value) : declined;
+}
+
 struct Form {
     std::string text;
     std::string integer;  // read as an integer
@@ -101,6 +124,11 @@ TEST_P(BothParsers, GiveTheSameValueOrTheSameRefusal)
     if (quick_i != declined) EXPECT_EQ(quick_i, f.integer);
     const std::string quick_r = quick_real_of(f.text);
     if (quick_r != declined) EXPECT_EQ(quick_r, f.real);
+    // And so for the plain parsers, which may leave any text to the quick.
+    const std::string plain_i = plain_integer_of(f.text);
+    if (plain_i != declined) EXPECT_EQ(plain_i, f.integer);
+    const std::string plain_r = plain_real_of(f.text);
+    if (plain_r != declined) EXPECT_EQ(plain_r, f.real);
 }
 
 constexpr double denorm_min = std::numeric_limits<double>::denorm_min();
@@ -206,8 +234,12 @@ TEST(QuickParser, ReadsWrittenDoublesAsFastFloatAndTheScan)
             fast_float::from_chars(e_text.data(), e_text.data() + e_text.size(), want);
             const std::string quick = quick_real_of(text);
             // Long texts of far magnitudes may be left to the scan; values
-            // as coordinates are written never are.
+            // as coordinates are written never are, and the plain parser
+            // takes those of one to 50 itself.
             if (n % 4 != 0) EXPECT_NE(quick, declined) << "text " << text;
+            const std::string plain = plain_real_of(text);
+            if (n % 4 != 0 && std::fabs(x) >= 1.0) EXPECT_NE(plain, declined) << "text " << text;
+            if (plain != declined) EXPECT_EQ(plain, real(want)) << text;
             if (quick == declined) continue;
             EXPECT_EQ(quick, real(want)) << text;
             EXPECT_EQ(quick, scanned_real(text)) << text;

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -547,7 +549,59 @@ INSTANTIATE_TEST_SUITE_P(
         Line_case{"8 '1' 2 3", false}, Line_case{"8 1 2 3*0", false}, Line_case{"8.0 1 2 3", false},
         Line_case{"8 1 2 1234567890123456789012", false}, Line_case{"8 1\r2 3 4", false},
         Line_case{"2147483648 1 2 3", false}, Line_case{"8 1 2 3" + std::string(1, '\0'), false},
-        Line_case{"\n8 1 2 3", false}, Line_case{"8\n1 2 3", false}, Line_case{"8 1 2 \"3\"", false}));
+        Line_case{"\n8 1 2 3", false}, Line_case{"8\n1 2 3", false}, Line_case{"8 1 2 \"3\"", false},
+        // Lines the masks of 64 bytes take or leave: values past a blank
+        // before the line end belong to the next line, a carriage return
+        // ends the last, and a line longer than the masks is read value by
+        // value.
+        Line_case{"8 1 2 ", false}, Line_case{"8 1 \t", false}, Line_case{"8 1 2 \r", false},
+        Line_case{"8 1 2 -12.345678901234567\r", true}, Line_case{"8\t1.5 \t2.5\t\t3.5", true},
+        Line_case{"8 1 2 3 4 5", true}, Line_case{"8 1.5e+3 -2.5E-03 7d2", true}, Line_case{"8 5. .5 -.5e1", true},
+        Line_case{"8 1234.5 0.12345678901234567 1.5e0001", true}, Line_case{"8 1..5 2 3", false},
+        Line_case{"8 1.5.5 2 3", false}, Line_case{"8 1e5e5 2 3", false}, Line_case{"8 +-1 2 3", false},
+        Line_case{"8 1e+-5 2 3", false}, Line_case{"8 1 2 3e+", false}, Line_case{"8 1 2 +", false},
+        Line_case{"8" + std::string(40, ' ') + "1 2 -12.345678901234567", true},
+        Line_case{"8" + std::string(60, ' ') + "1 2 3", true},
+        Line_case{"79 -12.345678901234567 -12.345678901234567 -1.2345678901234567", true}));
+
+// Lines put together at random from values, and the separators between
+// them, that the format allows or refuses: taken at once or not, each must
+// read as it reads value by value.
+TEST(NumberLines, RandomLinesReadAsValueByValue)
+{
+    const std::string values[] = {"8",     "79",   "+8",        "119",   "-12.345678901234567", "3.2150e+01",
+                                  "1D2",   ".5",   "5.",        "-0.0",  "0.0040691407478945507", "1e-400",
+                                  "1e400", "1.5q", "1,5",       "inf",   "12345678901234567890.5", "'3'",
+                                  "3*0",   "-",    "1.5e+-3",   "00008", "1.5\r",                "2.5e3\r"};
+    const std::string separators[] = {" ", " ", " ", "  ", "\t", " \t ", ",", " , ", "\r", "\n", " \n", "/"};
+    std::mt19937 random(11);
+    for (int n = 0; n < 20000; ++n) {
+        std::string line = random() % 8 == 0 ? " " : "";
+        const int count = 3 + static_cast<int>(random() % 3);
+        for (int k = 0; k < count; ++k) {
+            if (k > 0) line += random() % 4 == 0 ? separators[random() % std::size(separators)] : " ";
+            line += k == 0 && random() % 2 == 0 ? "8" : values[random() % std::size(values)];
+        }
+        const std::string text = "1\n" + line + "\n9 0 0 0\n";
+        Xyz_tokenizer by_values(text, "t.xyz");
+        pass_first_group(by_values);
+        const std::string want = values_of(by_values);
+
+        Xyz_tokenizer tokens(text, "t.xyz");
+        pass_first_group(tokens);
+        Xyz_tokenizer::Number_line taken{};
+        if (tokens.take_number_line(taken, 1, 118)) {
+            std::ostringstream got;
+            got.precision(17);
+            got << taken.integer;
+            for (const double v : taken.reals) got << " " << v << (std::signbit(v) ? "(-)" : "");
+            got << " line " << tokens.line() << " consumed " << tokens.consumed();
+            EXPECT_EQ(got.str(), want) << "line \"" << line << "\"";
+        } else {
+            EXPECT_EQ(values_of(tokens), want) << "line \"" << line << "\"";
+        }
+    }
+}
 
 TEST(NumberLines, ALineTheWindowDoesNotHoldWholeIsLeft)
 {

@@ -92,6 +92,43 @@ TEST(DigitMask, EveryByteValueAtEveryPlaceAndAlignment)
     }
 }
 
+// Every build's masks of a line must flag exactly its separators, line
+// ends and digits among the 64 bytes.
+void expect_line_bytes(const char* p, const std::string& what)
+{
+    word_scan::Line_bytes want;
+    for (unsigned i = 0; i < 64; ++i) {
+        const std::uint64_t bit = std::uint64_t(1) << i;
+        if (blank(p[i]) || p[i] == '\n') want.separators |= bit;
+        if (p[i] == '\n') want.line_ends |= bit;
+        if (p[i] >= '0' && p[i] <= '9') want.digits |= bit;
+    }
+    std::vector<std::pair<const char*, word_scan::Line_bytes>> builds = {
+        {"words", word_scan::line_bytes_by_words(p)}, {"chosen", line_bytes(p)}};
+#ifdef __x86_64__
+    builds.emplace_back("vectors", word_scan::line_bytes_by_vectors(p));
+#endif
+    for (const auto& [build, got] : builds) {
+        EXPECT_EQ(got.separators, want.separators) << build << ": " << what;
+        EXPECT_EQ(got.line_ends, want.line_ends) << build << ": " << what;
+        EXPECT_EQ(got.digits, want.digits) << build << ": " << what;
+    }
+}
+
+TEST(LineBytes, EveryByteValueAtEveryPlace)
+{
+    const std::string base = "8 -1.5e+3\t9.75D-08, 0x 42E1 +.\t/\r\n79 12.345678901234567 -0.5e1\n\n";
+    ASSERT_EQ(base.size(), 64u);
+    for (unsigned i = 0; i < 64; ++i) {
+        for (int c = 0; c < 256; ++c) {
+            std::string text = base;
+            text[i] = static_cast<char>(c);
+            const Buffer b(text, i % 8);
+            expect_line_bytes(b.start, "byte " + std::to_string(c) + " at " + std::to_string(i));
+        }
+    }
+}
+
 TEST(DigitMask, RandomBytesAndTheTextsEnd)
 {
     std::mt19937 random(7);

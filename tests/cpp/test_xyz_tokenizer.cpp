@@ -503,6 +503,17 @@ void pass_first_group(Xyz_tokenizer& tokens)
     tokens.end_group();
 }
 
+// A line take_number_line took, written as values_of writes it.
+std::string line_taken(const Xyz_tokenizer& tokens, const Xyz_tokenizer::Number_line& line)
+{
+    std::ostringstream got;
+    got.precision(17);
+    got << line.integer;
+    for (const double v : line.reals) got << " " << v << (std::signbit(v) ? "(-)" : "");
+    got << " line " << tokens.line() << " consumed " << tokens.consumed();
+    return got.str();
+}
+
 TEST_P(NumberLines, TakenAsValueByValueOrLeftAsTheyWere)
 {
     const std::string text = "1\n" + GetParam().text + "\n9 0 0 0\n";
@@ -516,12 +527,7 @@ TEST_P(NumberLines, TakenAsValueByValueOrLeftAsTheyWere)
     const bool taken = tokens.take_number_line(line, 1, 118);
     EXPECT_EQ(taken, GetParam().taken);
     if (taken) {
-        std::ostringstream got;
-        got.precision(17);
-        got << line.integer;
-        for (const double v : line.reals) got << " " << v << (std::signbit(v) ? "(-)" : "");
-        got << " line " << tokens.line() << " consumed " << tokens.consumed();
-        EXPECT_EQ(got.str(), want);
+        EXPECT_EQ(line_taken(tokens, line), want);
     } else {
         // Nothing taken: read value by value it gives what it always gave.
         EXPECT_EQ(tokens.line(), 2);
@@ -591,12 +597,7 @@ TEST(NumberLines, RandomLinesReadAsValueByValue)
         pass_first_group(tokens);
         Xyz_tokenizer::Number_line taken{};
         if (tokens.take_number_line(taken, 1, 118)) {
-            std::ostringstream got;
-            got.precision(17);
-            got << taken.integer;
-            for (const double v : taken.reals) got << " " << v << (std::signbit(v) ? "(-)" : "");
-            got << " line " << tokens.line() << " consumed " << tokens.consumed();
-            EXPECT_EQ(got.str(), want) << "line \"" << line << "\"";
+            EXPECT_EQ(line_taken(tokens, taken), want) << "line \"" << line << "\"";
         } else {
             EXPECT_EQ(values_of(tokens), want) << "line \"" << line << "\"";
         }

@@ -53,6 +53,13 @@ inline std::uint64_t mantissa_within_word(const char* p, unsigned integer_digits
     return word_scan::digits_value_of(digits, integer_digits + fraction_digits);
 }
 
+// The exponent that `count` digits at e write (up to eight): mostly two,
+// quicker taken alone.
+inline std::int64_t exponent_value(const char* e, unsigned count)
+{
+    return static_cast<std::int64_t>(count == 2 ? (e[0] - '0') * 10 + (e[1] - '0') : word_scan::digits_value(e, count));
+}
+
 // The mantissa of more than 19 digits of which the leading zeros make the
 // rest fit, one byte at a time (a rare form).
 inline std::uint64_t mantissa_by_bytes(const char* p, unsigned from, unsigned end)
@@ -143,10 +150,7 @@ inline unsigned significant_digits(const char* p, unsigned from, unsigned end, u
         }
         const unsigned count = size - exponent_start;
         if (others != 0 || count == 0 || count > 3) return false;
-        const char* const e = first + exponent_start;
-        // Mostly two digits, quicker taken alone.
-        const auto written = static_cast<std::int64_t>(
-            count == 2 ? (e[0] - '0') * 10 + (e[1] - '0') : word_scan::digits_value(e, count));
+        const auto written = exponent_value(first + exponent_start, count);
         exponent += first[mantissa_end + 1] == '-' ? -written : written;
     }
     return nearest_double(mantissa, exponent, negative, value) && std::isfinite(value);
@@ -196,10 +200,7 @@ const char* quick_real(const char* first, double& value, Ends_at ends_at)
         // Five digits at most: a farther exponent is left to the scan,
         // which clamps it.
         if (count == 0 || count > 5) return nullptr;
-        const char* const e = first + exponent_start;
-        // Mostly one or two digits, quicker taken alone.
-        const auto written = static_cast<std::int64_t>(
-            count == 2 ? (e[0] - '0') * 10 + (e[1] - '0') : word_scan::digits_value(e, count));
+        const auto written = exponent_value(first + exponent_start, count);
         exponent += first[sign] == '-' ? -written : written;
         end = exponent_end;
     }

@@ -289,8 +289,8 @@ unsigned take_lowest(std::uint64_t& bits)
 bool Xyz_tokenizer::take_number_line(Number_line& line, std::int32_t lowest, std::int32_t highest)
 {
     // After a line the masks do not take, the next few are read value by
-    // value: a file separated otherwise (commas, tabs) pays for the masks
-    // only now and then.
+    // value: a file separated otherwise (by commas, say) pays for the
+    // masks only now and then.
     if (lines_by_values_ == 0) {
         if (take_short_number_line(line, lowest, highest)) return true;
         lines_by_values_ = 3;

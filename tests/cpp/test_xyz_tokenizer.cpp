@@ -503,6 +503,14 @@ void pass_first_group(Xyz_tokenizer& tokens)
     tokens.end_group();
 }
 
+// The atom line after a first group, read value by value.
+std::string read_by_values(const std::string& text)
+{
+    Xyz_tokenizer tokens(text, "t.xyz");
+    pass_first_group(tokens);
+    return values_of(tokens);
+}
+
 // A line take_number_line took, written as values_of writes it.
 std::string line_taken(const Xyz_tokenizer& tokens, const Xyz_tokenizer::Number_line& line)
 {
@@ -517,10 +525,7 @@ std::string line_taken(const Xyz_tokenizer& tokens, const Xyz_tokenizer::Number_
 TEST_P(NumberLines, TakenAsValueByValueOrLeftAsTheyWere)
 {
     const std::string text = "1\n" + GetParam().text + "\n9 0 0 0\n";
-    Xyz_tokenizer by_values(text, "t.xyz");
-    pass_first_group(by_values);
-    const std::string want = values_of(by_values);
-
+    const std::string want = read_by_values(text);
     Xyz_tokenizer tokens(text, "t.xyz");
     pass_first_group(tokens);
     Xyz_tokenizer::Number_line line{};
@@ -589,10 +594,7 @@ TEST(NumberLines, RandomLinesReadAsValueByValue)
             line += k == 0 && random() % 2 == 0 ? "8" : values[random() % std::size(values)];
         }
         const std::string text = "1\n" + line + "\n9 0 0 0\n";
-        Xyz_tokenizer by_values(text, "t.xyz");
-        pass_first_group(by_values);
-        const std::string want = values_of(by_values);
-
+        const std::string want = read_by_values(text);
         Xyz_tokenizer tokens(text, "t.xyz");
         pass_first_group(tokens);
         Xyz_tokenizer::Number_line taken{};

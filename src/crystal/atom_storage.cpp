@@ -27,7 +27,7 @@ namespace {
 // a few milliseconds of a read that takes fifty.  Only a hint: a kernel
 // without them refuses it harmlessly.
 template <class T>
-void hint_huge_pages(const std::vector<T>& reserved)
+void hint_huge_pages(const Owned_array<T>& reserved)
 {
     constexpr std::uintptr_t huge_page = std::uintptr_t(1) << 21;
     const auto start = reinterpret_cast<std::uintptr_t>(reserved.data());

@@ -37,7 +37,7 @@ public:
 
     // Appends the column to `out`, which has room for it, releasing each
     // block once copied.
-    void move_to(std::vector<T>& out)
+    void move_to(Owned_array<T>& out)
     {
         for (std::size_t b = 0; b < blocks_.size(); ++b) {
             const T* first = blocks_[b].get();
@@ -103,8 +103,8 @@ private:
     bool count_trusted_;
     const std::string& filename_;
     // The record's arrays: filled in place, or gathered from the columns.
-    std::vector<Symbol> name_;
-    std::vector<double> xyz_;
+    Owned_array<Symbol> name_;
+    Owned_array<double> xyz_;
     Mapped_column<Symbol> name_column_;
     Mapped_column<double> x_column_;
     Mapped_column<double> y_column_;

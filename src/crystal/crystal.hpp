@@ -10,9 +10,16 @@
 #include <vector>
 
 #include "crystal/element_table.hpp"
+#include "crystal/uninitialised_allocator.hpp"
 #include "crystal/xyz_error.hpp"
 
 namespace zorvak_crystal {
+
+// An owned array of the record.  The reader writes every element of one it
+// makes before it hands it over, so its elements are not zeroed first: for
+// a million atoms that would be another pass over 26 MB.
+template <class T>
+using Owned_array = std::vector<T, Uninitialised_allocator<T>>;
 
 struct Crystal {
     // 3x3 cell, column by column: (r, c) at (c-1)*3 + (r-1), r, c in 1..3.
@@ -20,9 +27,9 @@ struct Crystal {
     // Atom count as read; may be 0 or negative.
     std::int32_t natom = 0;
     // Absent until read; then max(natom, 0) entries each.
-    std::optional<std::vector<Symbol>> name;
+    std::optional<Owned_array<Symbol>> name;
     // natom x 3, column by column: all first coordinates, then second, third.
-    std::optional<std::vector<double>> xyz;
+    std::optional<Owned_array<double>> xyz;
 
     double& cell_at(int r, int c) { return cell[(c - 1) * 3 + (r - 1)]; }
     double cell_at(int r, int c) const { return cell[(c - 1) * 3 + (r - 1)]; }

@@ -7,32 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <new>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
+#include "crystal/uninitialised_allocator.hpp"
+
 namespace zorvak_crystal {
-
-// Leaves new elements uninitialised: a buffer that read() fills at once
-// need not be zero-filled first.
-template <class T>
-struct Uninitialised_allocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = Uninitialised_allocator<U>;
-    };
-    Uninitialised_allocator() = default;
-    template <class U>
-    Uninitialised_allocator(const Uninitialised_allocator<U>&) noexcept {}
-
-    template <class U>
-    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>)
-    {
-        ::new (static_cast<void*>(p)) U;
-    }
-};
 
 class Text_window {
 public:

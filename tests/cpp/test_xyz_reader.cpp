@@ -97,7 +97,7 @@ TEST(ReadXyz, CoordinatesAreStoredColumnByColumn)
 {
     Crystal c;
     read_xyz_buffer(c, "3\nc 1 0 0 c 0 1 0 c 0 0 1\n1 1 2 3\n2 4 5 6\n3 7 8 9\n", "xyz.xyz");
-    EXPECT_EQ(*c.xyz, (std::vector<double>{1, 4, 7, 2, 5, 8, 3, 6, 9}));
+    EXPECT_EQ(*c.xyz, (Owned_array<double>{1, 4, 7, 2, 5, 8, 3, 6, 9}));
     EXPECT_EQ(symbols(c), "H |He|Li|");
 }
 
@@ -151,7 +151,7 @@ TEST(ReadXyz, AtomsInEveryUsualFormReadAsWritten)
 TEST(ReadXyz, NamesPresentWithoutCoordinatesAreReplaced)
 {
     Crystal c;
-    c.name = std::vector<Symbol>(5, Symbol{'X', 'x'});
+    c.name = Owned_array<Symbol>(5, Symbol{'X', 'x'});
     read_xyz(c, data + "/water.xyz");
     EXPECT_EQ(symbols(c), "O |H |");
 }

@@ -64,7 +64,7 @@ std::vector<std::string> lines_of(const std::string& path)
     return lines;
 }
 
-Crystal crystal(std::int32_t natom, std::vector<Symbol> names, std::vector<double> xyz)
+Crystal crystal(std::int32_t natom, Owned_array<Symbol> names, Owned_array<double> xyz)
 {
     Crystal c;
     c.natom = natom;

@@ -264,14 +264,6 @@ double Xyz_tokenizer::real_value()
 
 namespace {
 
-// Takes the lowest bit set in `bits` off and returns its place.
-unsigned take_lowest(std::uint64_t& bits)
-{
-    const auto place = static_cast<unsigned>(__builtin_ctzll(bits));
-    bits &= bits - 1;
-    return place;
-}
-
 // The quick parsers for a value that must end at `end`: for the forms the
 // plain ones leave, which few files have, so kept out of their way.
 [[gnu::cold]] bool quick_integer_ending_at(const char* first, const char* end, std::int32_t& value)
@@ -312,14 +304,21 @@ bool Xyz_tokenizer::take_short_number_line(Number_line& line, std::int32_t lowes
     const char* const start = data() + pos_;
     const word_scan::Line_bytes bytes = line_bytes(start);
     const std::uint64_t values = ~bytes.separators;
-    std::uint64_t starts = values & ~(values << 1);
-    std::uint64_t ends = ~values & (values << 1);  // the separator after each value
+    // The k-th value's start and the separator after it are the lowest bits
+    // of starts[k] and ends[k].  Ends alternate with starts, the first start
+    // coming first, so four ends mean four values.
+    std::uint64_t starts[4] = {values & ~(values << 1)};
+    std::uint64_t ends[4] = {~values & (values << 1)};
+    for (int k = 1; k < 4; ++k) {
+        starts[k] = starts[k - 1] & (starts[k - 1] - 1);
+        ends[k] = ends[k - 1] & (ends[k - 1] - 1);
+    }
+    if (ends[3] == 0) return false;
     unsigned first[4];
     unsigned after[4];
     for (int k = 0; k < 4; ++k) {
-        if (starts == 0 || ends == 0) return false;
-        first[k] = take_lowest(starts);
-        after[k] = take_lowest(ends);
+        first[k] = static_cast<unsigned>(__builtin_ctzll(starts[k]));
+        after[k] = static_cast<unsigned>(__builtin_ctzll(ends[k]));
     }
     // All four on one line: the last may end it.
     if ((bytes.line_ends & ((std::uint64_t(1) << first[3]) - 1)) != 0) return false;

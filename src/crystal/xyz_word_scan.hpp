@@ -198,9 +198,10 @@ inline std::uint64_t sixteen_digits_value(const char* p, unsigned n)
     const __m128i taken = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first_lanes + 16 - n));
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i digits = _mm_and_si128(_mm_sub_epi8(bytes, _mm_set1_epi8('0')), taken);
-    // A 16-bit lane holds two digits, the first in its low byte.
-    const __m128i pairs = _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(digits, _mm_set1_epi16(0xff)), _mm_set1_epi16(10)),
-                                        _mm_srli_epi16(digits, 8));
+    // A 16-bit lane holds two digits, the first (d) in its low byte and e
+    // above it: times 0x0a01 its high byte becomes 10d + e, which is below
+    // 0x100, so nothing carries out of it.
+    const __m128i pairs = _mm_srli_epi16(_mm_mullo_epi16(digits, _mm_set1_epi16(0x0a01)), 8);
     const __m128i fours = _mm_madd_epi16(pairs, _mm_setr_epi16(100, 1, 100, 1, 100, 1, 100, 1));
     const __m128i eights = _mm_madd_epi16(_mm_packs_epi32(fours, fours),
                                           _mm_setr_epi16(10000, 1, 10000, 1, 10000, 1, 10000, 1));

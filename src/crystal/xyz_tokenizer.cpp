@@ -278,20 +278,6 @@ namespace {
 
 }  // namespace
 
-bool Xyz_tokenizer::take_number_line(Number_line& line, std::int32_t lowest, std::int32_t highest)
-{
-    // After a line the masks do not take, the next few are read value by
-    // value: a file separated otherwise (by commas, say) pays for the
-    // masks only now and then.
-    if (lines_by_values_ == 0) {
-        if (take_short_number_line(line, lowest, highest)) return true;
-        lines_by_values_ = 3;
-    } else {
-        --lines_by_values_;
-    }
-    return take_number_line_by_values(line, lowest, highest);
-}
-
 // The values' places and digits come from masks of the line's bytes, not
 // each from the end of the value before it, so the four numbers are read
 // independently, in parallel as the processor sees fit.  Only blanks

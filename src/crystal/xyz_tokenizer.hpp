@@ -179,4 +179,19 @@ private:
     Value value_;
 };
 
+inline bool Xyz_tokenizer::take_number_line(Number_line& line, std::int32_t lowest, std::int32_t highest)
+{
+    // Inline, so that the reader's loop calls the masks' reading directly.
+    // After a line the masks do not take, the next few are read value by
+    // value: a file separated otherwise (by commas, say) pays for the
+    // masks only now and then.
+    if (lines_by_values_ == 0) {
+        if (take_short_number_line(line, lowest, highest)) return true;
+        lines_by_values_ = 3;
+    } else {
+        --lines_by_values_;
+    }
+    return take_number_line_by_values(line, lowest, highest);
+}
+
 }  // namespace zorvak_crystal

@@ -101,6 +101,31 @@ TEST(ReadXyz, CoordinatesAreStoredColumnByColumn)
     EXPECT_EQ(symbols(c), "H |He|Li|");
 }
 
+
+// The record's arrays are not zeroed when made, so every element must be
+// written: memory of the same size is freed dirty just before each read,
+// for the allocator to hand it out again.
+TEST(ReadXyz, EveryElementIsWrittenOverReusedMemory)
+{
+    for (const std::size_t n : {3, 1000}) {
+        std::string text = std::to_string(n) + "\nc 1 0 0 c 0 1 0 c 0 0 1\n";
+        for (std::size_t i = 0; i < n; ++i) text += "6 " + std::to_string(i + 1) + " -1.5 2\n";
+        {
+            const std::vector<double> coordinates(3 * n, std::nan(""));
+            const std::vector<Symbol> names(n, Symbol{'?', '?'});
+        }
+        Crystal c;
+        read_xyz_buffer(c, text, "dirty.xyz");
+        ASSERT_EQ(c.xyz_atoms(), n);
+        for (std::size_t i = 1; i <= n; ++i) {
+            ASSERT_EQ(c.xyz_at(i, 1), static_cast<double>(i)) << "atom " << i;
+            ASSERT_EQ(c.xyz_at(i, 2), -1.5) << "atom " << i;
+            ASSERT_EQ(c.xyz_at(i, 3), 2.0) << "atom " << i;
+            ASSERT_EQ((*c.name)[i - 1], (Symbol{'C', ' '})) << "atom " << i;
+        }
+    }
+}
+
 TEST(ReadXyz, ZeroAtomsGivePresentEmptyArrays)
 {
     Crystal c;

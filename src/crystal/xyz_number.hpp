@@ -12,6 +12,7 @@
 // for every value.
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 
@@ -60,6 +61,28 @@ inline std::int64_t exponent_value(const char* e, unsigned count)
     return static_cast<std::int64_t>(count == 2 ? (e[0] - '0') * 10 + (e[1] - '0') : word_scan::digits_value(e, count));
 }
 
+// The inverses of 5^0 to 5^5 modulo 2^64: multiplying by one divides
+// exactly a number that 5^k divides.  Newton's steps double the right bits
+// of each, from the three that a number is its own inverse in.
+constexpr auto inverses_of_five_powers = [] {
+    std::array<std::uint64_t, 6> t{};
+    std::uint64_t power = 1;
+    for (std::size_t k = 0; k < t.size(); ++k) {
+        std::uint64_t inverse = power;
+        for (int step = 0; step < 5; ++step) inverse *= 2 - power * inverse;
+        t[k] = inverse;
+        power *= 5;
+    }
+    return t;
+}();
+
+// x / 10^k for an x that ends in k zeros (k up to 5): the factor 2^k
+// shifted out, then the exact quotient by 5^k.
+inline std::uint64_t without_zeros(std::uint64_t x, unsigned k)
+{
+    return (x >> k) * inverses_of_five_powers[k];
+}
+
 // The mantissa of more than 19 digits of which the leading zeros make the
 // rest fit, one byte at a time (a rare form).
 inline std::uint64_t mantissa_by_bytes(const char* p, unsigned from, unsigned end)
@@ -95,12 +118,17 @@ inline unsigned significant_digits(const char* p, unsigned from, unsigned end, u
     return true;
 }
 
-// An optional sign, up to three digits and up to sixteen after an optional
-// point (one digit at least), and an optional exponent of up to three
-// digits: the forms of written coordinates.  The non-digits are found from
-// the digit mask at once.  Each such number has one nearest double, so this gives
-// what quick_real gives, however that reaches it.
-[[gnu::always_inline]] inline bool plain_real(const char* first, unsigned size, std::uint64_t digits, double& value)
+// plain_real for more than three digits before the point (large
+// coordinates), in xyz_number.cpp: a call of its own.
+bool plain_real_wide(const char* first, unsigned size, std::uint64_t digits, double& value);
+
+namespace quick_number_detail {
+
+// plain_real, and with Wide its own call for more than three digits before
+// the point: kept apart, so that the usual forms' code is compiled as if
+// there were no others.
+template <bool Wide>
+[[gnu::always_inline]] inline bool plain_real_as(const char* first, unsigned size, std::uint64_t digits, double& value)
 {
     using word_scan::is_exponent_letter;
     using word_scan::is_sign;
@@ -118,28 +146,34 @@ inline unsigned significant_digits(const char* p, unsigned from, unsigned end, u
     }
     const unsigned integer_digits = integer_end - sign;
     const unsigned fraction_digits = mantissa_end - integer_end - (mantissa_end > integer_end ? 1 : 0);
-    if (integer_digits > 3 || fraction_digits > 16 || integer_digits + fraction_digits == 0) return false;
+    const unsigned all_digits = integer_digits + fraction_digits;
+    if (!Wide && integer_digits > 3) return plain_real_wide(first, size, digits, value);
+    if (integer_digits > 8 || fraction_digits > 16 || all_digits == 0 || all_digits > 19) return false;
     // Eight places or fewer are read as they stand, and their value is
-    // mostly converted exactly with one division; more are read as sixteen.
-    using namespace quick_number_detail;
+    // mostly converted exactly with one division; more are read as sixteen,
+    // or as fewer where more than three digits come before them (the wide
+    // form), so that the mantissa keeps to 19 digits.
     const char* const integer = first + sign;
     const char* const fraction = first + integer_end + 1;
     const bool short_fraction = fraction_digits <= 8;
+    const unsigned fewer_places = Wide ? integer_digits - 3 : 0;
     std::uint64_t mantissa = 0;
-    if (integer_digits + fraction_digits < 8) {
+    if (all_digits < 8) {
         mantissa = mantissa_within_word(integer, integer_digits, fraction_digits);
     } else if (short_fraction) {
         mantissa = word_scan::digits_value(integer, integer_digits) * word_scan::powers_of_ten[fraction_digits]
             + word_scan::digits_value(fraction, fraction_digits);
     } else {
-        mantissa = word_scan::digits_value(integer, integer_digits) * word_scan::powers_of_ten[16]
-            + sixteen_places_value(fraction, fraction_digits);
+        mantissa = word_scan::digits_value(integer, integer_digits) * word_scan::powers_of_ten[16 - fewer_places]
+            + without_zeros(sixteen_places_value(fraction, fraction_digits), fewer_places);
     }
-    std::int64_t exponent = short_fraction ? -static_cast<std::int64_t>(fraction_digits) : -16;
+    std::int64_t exponent = short_fraction ? -static_cast<std::int64_t>(fraction_digits)
+                                           : -16 + static_cast<std::int64_t>(fewer_places);
     const bool negative = *first == '-';
     // Without an exponent sixteen places take one power of ten, and the
     // conversion is specialised for it.
-    if (mantissa_end == size && !short_fraction) return nearest_double(mantissa, -16, negative, value);
+    if (mantissa_end == size && !short_fraction && fewer_places == 0)
+        return nearest_double(mantissa, -16, negative, value);
     if (mantissa_end < size) {
         if (!is_exponent_letter(first[mantissa_end])) return false;
         others &= others - 1;
@@ -154,6 +188,18 @@ inline unsigned significant_digits(const char* p, unsigned from, unsigned end, u
         exponent += first[mantissa_end + 1] == '-' ? -written : written;
     }
     return nearest_double(mantissa, exponent, negative, value) && std::isfinite(value);
+}
+
+}  // namespace quick_number_detail
+
+// An optional sign, up to eight digits and up to sixteen after an optional
+// point (one digit at least, 19 at most), and an optional exponent of up to
+// three digits: the forms of written coordinates.  The non-digits are found
+// from the digit mask at once.  Each such number has one nearest double, so
+// this gives what quick_real gives, however that reaches it.
+[[gnu::always_inline]] inline bool plain_real(const char* first, unsigned size, std::uint64_t digits, double& value)
+{
+    return quick_number_detail::plain_real_as<false>(first, size, digits, value);
 }
 
 // Up to nine digits, which fit whatever the sign; longer ones go to the scan.

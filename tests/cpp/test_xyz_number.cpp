@@ -189,6 +189,12 @@ INSTANTIATE_TEST_SUITE_P(
         Form{"4.9406564584124654e-324", bad, real(denorm_min)},
         Form{"2.4703282292062327e-324", bad, real(0)}, Form{"1.797693134862315708e308", bad, real(largest)},
         Form{"1.797693134862315808e308", bad, too_large}, Form{"1234.123456789", bad, real(1234.123456789)},
+        // Four to eight digits before the point: fewer places than sixteen.
+        Form{"-2860.9328556499613", bad, real(-2860.9328556499613)},
+        Form{"12345678.12345678901", bad, real(12345678.12345678901)},
+        Form{"99999999.99999999999", bad, real(99999999.99999999999)},
+        Form{"1000.0000000000001e-3", bad, real(1.0000000000000001)}, Form{"-12345.678D2", bad, real(-1234567.8)},
+        Form{"123456789.1234567891", bad, real(123456789.1234567891)},
         Form{"000000000000000000001234567890123456789", too_large, real(1234567890123456789.0)},
         Form{"0000000000000000000000.0", bad, real(0)},
         Form{"1e99999", bad, too_large}, Form{"1e-99999", bad, real(0)}, Form{"1e+00308", bad, real(1e308)},
@@ -221,6 +227,8 @@ TEST(QuickParser, ReadsWrittenDoublesAsFastFloatAndTheScan)
     const char* const formats[] = {"%.17g", "%.8f", "%.4e", "%.10E", "%.15g", "%.3f", "%g"};
     for (int n = 0; n < 20000; ++n) {
         double x = uniform(random);
+        // Coordinates of large structures, with four digits before the point.
+        if (n % 5 == 1) x *= 100.0;
         // Now and then a magnitude far from 1, tiny and huge ones included.
         if (n % 4 == 0) x = std::ldexp(x, static_cast<int>(random() % 2000) - 1000);
         for (const char* format : formats) {
@@ -235,7 +243,7 @@ TEST(QuickParser, ReadsWrittenDoublesAsFastFloatAndTheScan)
             const std::string quick = quick_real_of(text);
             // Long texts of far magnitudes may be left to the scan; values
             // as coordinates are written never are, and the plain parser
-            // takes those of one to 50 itself.
+            // takes those of one to 5000 itself.
             if (n % 4 != 0) EXPECT_NE(quick, declined) << "text " << text;
             const std::string plain = plain_real_of(text);
             if (n % 4 != 0 && std::fabs(x) >= 1.0) EXPECT_NE(plain, declined) << "text " << text;

@@ -172,8 +172,11 @@ template <bool Wide>
     const bool negative = *first == '-';
     // Without an exponent sixteen places take one power of ten, and the
     // conversion is specialised for it.
-    if (mantissa_end == size && !short_fraction && fewer_places == 0)
-        return nearest_double(mantissa, -16, negative, value);
+    if (mantissa_end == size && !short_fraction) {
+        if (!Wide) return nearest_double(mantissa, -16, negative, value);
+        // And for four digits before the point, fifteen.
+        if (fewer_places == 1) return nearest_double(mantissa, -15, negative, value);
+    }
     if (mantissa_end < size) {
         if (!is_exponent_letter(first[mantissa_end])) return false;
         others &= others - 1;

@@ -148,7 +148,10 @@ template <bool Wide>
     const unsigned fraction_digits = mantissa_end - integer_end - (mantissa_end > integer_end ? 1 : 0);
     const unsigned all_digits = integer_digits + fraction_digits;
     if (!Wide && integer_digits > 3) return plain_real_wide(first, size, digits, value);
-    if (integer_digits > 8 || fraction_digits > 16 || all_digits == 0 || all_digits > 19) return false;
+    // A value below 1 written out in full, "0." and seventeen places: the
+    // first place is read as the digit before the point.
+    const unsigned moved = !Wide && fraction_digits == 17 && integer_digits == 1 && first[sign] == '0' ? 1 : 0;
+    if (integer_digits > 8 || fraction_digits - moved > 16 || all_digits == 0 || all_digits > 19) return false;
     // Eight places or fewer are read as they stand, and their value is
     // mostly converted exactly with one division; more are read as sixteen,
     // or as fewer where more than three digits come before them (the wide
@@ -164,16 +167,17 @@ template <bool Wide>
         mantissa = word_scan::digits_value(integer, integer_digits) * word_scan::powers_of_ten[fraction_digits]
             + word_scan::digits_value(fraction, fraction_digits);
     } else {
-        mantissa = word_scan::digits_value(integer, integer_digits) * word_scan::powers_of_ten[16 - fewer_places]
-            + without_zeros(sixteen_places_value(fraction, fraction_digits), fewer_places);
+        const char* const leading = moved ? fraction : integer;
+        mantissa = word_scan::digits_value(leading, integer_digits) * word_scan::powers_of_ten[16 - fewer_places]
+            + without_zeros(sixteen_places_value(fraction + moved, fraction_digits - moved), fewer_places);
     }
     std::int64_t exponent = short_fraction ? -static_cast<std::int64_t>(fraction_digits)
-                                           : -16 + static_cast<std::int64_t>(fewer_places);
+                                           : -16 + static_cast<std::int64_t>(fewer_places) - moved;
     const bool negative = *first == '-';
-    // Without an exponent sixteen places take one power of ten, and the
-    // conversion is specialised for it.
+    // Without an exponent sixteen places (or seventeen, moved) take one
+    // power of ten, and the conversion is specialised for it.
     if (mantissa_end == size && !short_fraction) {
-        if (!Wide) return nearest_double(mantissa, -16, negative, value);
+        if (!Wide) return nearest_double(mantissa, -16 - static_cast<std::int64_t>(moved), negative, value);
         // And for four digits before the point, fifteen.
         if (fewer_places == 1) return nearest_double(mantissa, -15, negative, value);
     }

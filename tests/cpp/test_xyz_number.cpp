@@ -195,6 +195,12 @@ INSTANTIATE_TEST_SUITE_P(
         Form{"99999999.99999999999", bad, real(99999999.99999999999)},
         Form{"1000.0000000000001e-3", bad, real(1.0000000000000001)}, Form{"-12345.678D2", bad, real(-1234567.8)},
         Form{"123456789.1234567891", bad, real(123456789.1234567891)},
+        // Seventeen places behind a zero: the first read as the digit before the point.
+        Form{"0.36525896460287443", bad, real(0.36525896460287443)},
+        Form{"-0.00000000000000001", bad, real(-1e-17)}, Form{"0.99999999999999999", bad, real(1)},
+        Form{"0.12345678901234567e3", bad, real(123.45678901234567)},
+        Form{"00.12345678901234567", bad, real(0.12345678901234567)},
+        Form{"1.12345678901234567", bad, real(1.12345678901234567)},
         Form{"000000000000000000001234567890123456789", too_large, real(1234567890123456789.0)},
         Form{"0000000000000000000000.0", bad, real(0)},
         Form{"1e99999", bad, too_large}, Form{"1e-99999", bad, real(0)}, Form{"1e+00308", bad, real(1e308)},
@@ -227,8 +233,10 @@ TEST(QuickParser, ReadsWrittenDoublesAsFastFloatAndTheScan)
     const char* const formats[] = {"%.17g", "%.8f", "%.4e", "%.10E", "%.15g", "%.3f", "%g"};
     for (int n = 0; n < 20000; ++n) {
         double x = uniform(random);
-        // Coordinates of large structures, with four digits before the point.
+        // Coordinates of large structures, with four digits before the
+        // point, and values below 1.
         if (n % 5 == 1) x *= 100.0;
+        if (n % 5 == 2) x /= 50.0;
         // Now and then a magnitude far from 1, tiny and huge ones included.
         if (n % 4 == 0) x = std::ldexp(x, static_cast<int>(random() % 2000) - 1000);
         for (const char* format : formats) {
@@ -243,10 +251,10 @@ TEST(QuickParser, ReadsWrittenDoublesAsFastFloatAndTheScan)
             const std::string quick = quick_real_of(text);
             // Long texts of far magnitudes may be left to the scan; values
             // as coordinates are written never are, and the plain parser
-            // takes those of one to 5000 itself.
+            // takes those from 0.1 to 5000 itself.
             if (n % 4 != 0) EXPECT_NE(quick, declined) << "text " << text;
             const std::string plain = plain_real_of(text);
-            if (n % 4 != 0 && std::fabs(x) >= 1.0) EXPECT_NE(plain, declined) << "text " << text;
+            if (n % 4 != 0 && std::fabs(x) >= 0.1) EXPECT_NE(plain, declined) << "text " << text;
             if (plain != declined) EXPECT_EQ(plain, real(want)) << text;
             if (quick == declined) continue;
             EXPECT_EQ(quick, real(want)) << text;

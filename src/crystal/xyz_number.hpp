@@ -200,8 +200,8 @@ template <bool Wide>
 }  // namespace quick_number_detail
 
 // An optional sign, up to eight digits and up to sixteen after an optional
-// point (one digit at least, 19 at most), and an optional exponent of up to
-// three digits: the forms of written coordinates.  The non-digits are found
+// point (one digit at least, 19 at most; or "0." and seventeen), and an
+// optional exponent of up to three digits: the forms of written coordinates.  The non-digits are found
 // from the digit mask at once.  Each such number has one nearest double, so
 // this gives what quick_real gives, however that reaches it.
 [[gnu::always_inline]] inline bool plain_real(const char* first, unsigned size, std::uint64_t digits, double& value)

@@ -101,7 +101,6 @@ TEST(ReadXyz, CoordinatesAreStoredColumnByColumn)
     EXPECT_EQ(symbols(c), "H |He|Li|");
 }
 
-
 // The record's arrays are not zeroed when made, so every element must be
 // written: memory of the same size is freed dirty just before each read,
 // for the allocator to hand it out again.
